@@ -1,0 +1,30 @@
+#pragma once
+
+#include "platform/window.h"
+
+#include <string>
+
+// Converts one dropped file through the external converter. The main dialog derives from
+// this class, so the steps own their message boxes through the dialog's window; tests derive
+// from it to read the messages without a window.
+class FileConverter {
+public:
+    virtual ~FileConverter() = default;
+
+    // Dispatches by extension: "txt" to convertTextFile, "htm"/"html"/"epub" to convertDirect.
+    bool convertFile(const std::string& path);
+    bool convertTextFile(const std::string& path);
+    bool convertDirect(const std::string& path);
+    bool writeHtmlFromText(const std::string& sourcePath, const std::string& htmlPath);
+
+    std::string programDirectory;
+    std::string converterPath;
+
+protected:
+    virtual platform::WindowRef ownerWindow() const { return nullptr; }
+    // Every failure is reported here before a step returns false.
+    virtual void showMessage(const std::string& text);
+
+private:
+    void runConverter(const std::string& source);
+};

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class HtmlElement {
+public:
+    virtual ~HtmlElement() = default;
+    virtual std::string render() const { return {}; }
+    // The document renders through these, so a long book is sized once and copied once.
+    virtual std::size_t renderedSize() const { return render().size(); }
+    virtual void appendTo(std::string& out) const { out += render(); }
+};
+
+class TextLineElement : public HtmlElement {
+public:
+    explicit TextLineElement(std::string line) : line_(std::move(line)) {}
+    std::string render() const override { return line_ + "<br>"; }
+    std::size_t renderedSize() const override { return line_.size() + 4; }
+    void appendTo(std::string& out) const override { out.append(line_).append("<br>"); }
+    const std::string& line() const { return line_; }
+
+private:
+    std::string line_;
+};
+
+class HtmlDocument {
+public:
+    virtual ~HtmlDocument() = default;
+
+    // Takes ownership; a null element is ignored.
+    void addElement(std::unique_ptr<HtmlElement> element);
+    std::string toHtml() const;
+
+    std::string title;
+
+private:
+    std::vector<std::unique_ptr<HtmlElement>> elements_;
+};
