@@ -26,5 +26,6 @@ protected:
     virtual void showMessage(const std::string& text);
 
 private:
+    bool convertThroughIntermediate(const std::string& path, const std::string& htm, const std::string& mobi);
     void runConverter(const std::string& source);
 };

@@ -13,6 +13,9 @@ std::string fileExtension(const std::string& path);
 // Text before the last '.' when it stands at index 1 or later; otherwise the whole path.
 std::string stripExtension(const std::string& path);
 
+// `path` cut before its last separator (a character of its own, never a trail byte).
+std::string directoryPart(const std::string& path);
+
 // Folder of the running executable, without a trailing separator.
 std::string programDirectory();
 

@@ -1,0 +1,166 @@
+#include "convert/file_converter.h"
+
+#include "convert/html_document.h"
+#include "convert/path_helpers.h"
+#include "convert/text_lines.h"
+#include "platform/files.h"
+#include "platform/mbstring.h"
+#include "platform/message.h"
+#include "platform/process.h"
+
+#include <new>
+
+namespace {
+
+// The user's own file that has the intermediate file's name. It is moved to a free name
+// beside it while the intermediate exists, and put back afterwards, so it is never lost.
+class SetAsideFile {
+public:
+    SetAsideFile() = default;
+    SetAsideFile(const SetAsideFile&) = delete;
+    SetAsideFile& operator=(const SetAsideFile&) = delete;
+    ~SetAsideFile() { restore(); }
+
+    bool moveAside(const std::string& path) {
+        for (int attempt = 1; attempt < 1000; ++attempt) {
+            std::string candidate = path + ".orig";
+            if (attempt > 1) candidate += std::to_string(attempt);
+            if (fileExists(candidate)) continue;
+            if (!platform::moveFile(path, candidate)) return false;
+            original_ = path;
+            aside_ = candidate;
+            return true;
+        }
+        return false;
+    }
+
+    bool restore() {
+        if (aside_.empty()) return true;
+        if (!platform::moveFile(aside_, original_)) return false;
+        aside_.clear();
+        return true;
+    }
+
+    const std::string& asideName() const { return aside_; }
+
+private:
+    std::string original_;
+    std::string aside_;
+};
+
+bool readDocument(platform::InputFile& source, HtmlDocument& document) {
+    TextLineReader reader(source);
+    std::string line;
+    for (;;) {
+        switch (reader.next(line)) {
+            case TextLineReader::Result::Line:
+                document.addElement(std::make_unique<TextLineElement>(std::move(line)));
+                break;
+            case TextLineReader::Result::End:
+                return true;
+            case TextLineReader::Result::Error:
+                return false;
+        }
+    }
+}
+
+}  // namespace
+
+void FileConverter::showMessage(const std::string& text) { platform::showUserMessage(ownerWindow(), text); }
+
+bool FileConverter::convertFile(const std::string& path) {
+    const std::string extension = fileExtension(path);
+    if (extension == "txt") return convertTextFile(path);
+    if (extension == "htm" || extension == "html" || extension == "epub") return convertDirect(path);
+    showMessage("不支持的文件类型(" + extension + ")！");
+    return false;
+}
+
+bool FileConverter::convertTextFile(const std::string& path) {
+    const std::string base = stripExtension(path);
+    const std::string htm = base + ".htm";
+    SetAsideFile usersFile;
+    if (fileExists(htm) && !usersFile.moveAside(htm)) {
+        showMessage("删除临时文件 " + htm + " 失败！请手动删除后再执行本程序。");
+        return false;
+    }
+    const bool converted = convertThroughIntermediate(path, htm, base + ".mobi");
+    if (!usersFile.restore()) {
+        showMessage("恢复文件 " + htm + " 失败！原文件已改名为 " + usersFile.asideName() + "。");
+    }
+    return converted;
+}
+
+bool FileConverter::convertThroughIntermediate(const std::string& path, const std::string& htm,
+                                               const std::string& mobi) {
+    if (!writeHtmlFromText(path, htm)) {
+        showMessage("转换 " + path + " 到网页文件时出现错误！");
+        return false;
+    }
+    if (fileExists(mobi) && !platform::deleteFile(mobi)) {
+        showMessage("删除目标文件 " + mobi + " 失败！请手动删除后再执行本程序。");
+        platform::deleteFile(htm);
+        return false;
+    }
+    runConverter(htm);
+    const bool converted = fileExists(mobi);
+    if (!converted) showMessage("转换失败！未找到转换后的文件。");
+    platform::deleteFile(htm);
+    return converted;
+}
+
+bool FileConverter::convertDirect(const std::string& path) {
+    const std::string mobi = stripExtension(path) + ".mobi";
+    if (fileExists(mobi) && !platform::deleteFile(mobi)) {
+        showMessage("删除目标文件 " + mobi + " 失败！请手动删除该文件后再转换一次。");
+        return false;
+    }
+    runConverter(path);
+    if (fileExists(mobi)) return true;
+    showMessage("转换失败！未找到转换后的文件。");
+    return false;
+}
+
+void FileConverter::runConverter(const std::string& source) {
+    const std::string toolsFolder = programDirectory + platform::pathSeparator() + "Tools";
+    platform::runAndWait(ownerWindow(), converterPath, "\"" + source + "\" -c2", toolsFolder, 0);
+}
+
+bool FileConverter::writeHtmlFromText(const std::string& sourcePath, const std::string& htmlPath) {
+    std::string html;
+    {
+        platform::InputFile source;
+        HtmlDocument document;
+        bool read = false;
+        if (source.open(sourcePath)) {
+            // A book too big for memory is a failed read, not a crash.
+            try {
+                read = readDocument(source, document);
+                if (read) html = document.toHtml();
+            } catch (const std::bad_alloc&) {
+                read = false;
+            }
+        }
+        if (!read) {
+            showMessage("打开文件 " + sourcePath + " 失败！");
+            return false;
+        }
+    }
+    if (fileExists(htmlPath) && !platform::deleteFile(htmlPath)) {
+        showMessage("删除临时文件 " + htmlPath + " 失败！");
+        return false;
+    }
+    platform::OutputFile output;
+    if (!output.create(htmlPath)) {
+        showMessage("创建文件 " + htmlPath + " 失败！");
+        return false;
+    }
+    const bool written = output.write(html.data(), html.size());
+    if (!output.close() || !written) {
+        // A half-written page would be converted as if it were the whole book.
+        platform::deleteFile(htmlPath);
+        showMessage("创建文件 " + htmlPath + " 失败！");
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,28 @@
+#include "platform/process.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+namespace platform {
+
+void runAndWait(WindowRef owner, const std::string& file, const std::string& parameters,
+                const std::string& directory, int showCommand) {
+    SHELLEXECUTEINFOA info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_DDEWAIT | SEE_MASK_DOENVSUBST |
+                 SEE_MASK_NO_CONSOLE | SEE_MASK_FLAG_LOG_USAGE;
+    info.hwnd = static_cast<HWND>(owner);
+    info.lpVerb = "open";
+    info.lpFile = file.c_str();
+    info.lpParameters = parameters.c_str();
+    info.lpDirectory = directory.c_str();
+    info.nShow = showCommand;
+    // The outcome is judged by the files the converter leaves, not by the launch.
+    ShellExecuteExA(&info);
+    if (info.hProcess) {
+        WaitForSingleObject(info.hProcess, INFINITE);
+        CloseHandle(info.hProcess);
+    }
+}
+
+}  // namespace platform

@@ -1,0 +1,333 @@
+#include "convert/file_converter.h"
+
+#include "convert/path_helpers.h"
+#include "platform/mbstring.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
+using testing_support::exists;
+using testing_support::readFile;
+using testing_support::TempFolder;
+using testing_support::writeFile;
+using Texts = std::vector<std::string>;
+
+namespace {
+
+const std::string sep(1, platform::pathSeparator());
+
+class RecordingConverter : public FileConverter {
+public:
+    Texts messages;
+
+protected:
+    void showMessage(const std::string& text) override { messages.push_back(text); }
+};
+
+#ifdef _WIN32
+const char kFakeConverter[] = "fake_converter.exe";
+#else
+const char kFakeConverter[] = "fake_converter";
+#endif
+
+// A program folder with the fake converter in Tools, and a folder of books beside it.
+class Conversion : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform::useAnsiCodePage();
+        setUpFolders(temp.path());
+    }
+
+    void setUpFolders(const std::string& root) {
+        books = testing_support::join(root, "books");
+        program = testing_support::join(root, "program");
+        tools = program + sep + "Tools";
+        ASSERT_TRUE(testing_support::makeFolder(books));
+        ASSERT_TRUE(testing_support::makeFolder(program));
+        ASSERT_TRUE(testing_support::makeFolder(tools));
+        ASSERT_TRUE(testing_support::copyProgram(testing_support::executableFolder() + sep + kFakeConverter,
+                                                 tools + sep + "kindlegen.exe"));
+        converter.programDirectory = program;
+        converter.converterPath = withTrailingBackslash(program) + sep + "Tools" + sep + "kindlegen.exe";
+    }
+
+    void converterBehaves(const std::string& config) { ASSERT_TRUE(writeFile(tools + sep + "fake_converter.cfg", config)); }
+
+    Texts converterLog() const {
+        Texts lines;
+        std::istringstream log(readFile(tools + sep + "fake_converter.log").value_or(""));
+        for (std::string line; std::getline(log, line);) lines.push_back(line);
+        return lines;
+    }
+
+    std::string book(const std::string& name) const { return books + sep + name; }
+
+    TempFolder temp;
+    std::string books, program, tools;
+    RecordingConverter converter;
+};
+
+const char kSample[] = "abc\r\n\r\nx<y\r\n";
+const char kSampleHtml[] = "<html><head><title></title></head><body>abc<br><br>x<y<br></body></html>";
+
+}  // namespace
+
+TEST_F(Conversion, TextSourceGoesThroughAnIntermediatePageThatIsRemovedAfterwards) {
+    ASSERT_TRUE(writeFile(book("novel.txt"), kSample));
+    EXPECT_TRUE(converter.convertFile(book("novel.txt")));
+    EXPECT_EQ(converter.messages, Texts{});
+    EXPECT_EQ(converterLog(), (Texts{"cwd=" + tools, "arg=" + book("novel.htm"), "arg=-c2"}));
+    EXPECT_EQ(readFile(book("novel.mobi")), kSampleHtml);  // the fake copies what it was given
+    EXPECT_FALSE(exists(book("novel.htm")));
+    EXPECT_EQ(readFile(book("novel.txt")), kSample);
+}
+
+TEST_F(Conversion, IntermediatePageIsByteExact) {
+    struct Case { std::string text, body; };
+    const std::string bom = "\xEF\xBB\xBF", gbk = "\xB5\xDA\xD2\xBB\xD5\xC2";
+    const Case cases[] = {
+        {"", ""},
+        {"last line", "last line<br>"},
+        {"a\rb\r\n", "a\rb<br>"},
+        {bom + "first\r\nsecond", bom + "first<br>second<br>"},
+        {"kept\r\n\x1A" "dropped\r\n", "kept<br>"},
+        {gbk + "\r\n&amp; <b>", gbk + "<br>&amp; <b><br>"},
+        {"\r\n\r\n", "<br><br>"},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(writeFile(book("in.txt"), c.text));
+        ASSERT_TRUE(converter.writeHtmlFromText(book("in.txt"), book("in.htm")));
+        EXPECT_EQ(readFile(book("in.htm")), "<html><head><title></title></head><body>" + c.body + "</body></html>");
+    }
+    EXPECT_EQ(converter.messages, Texts{});
+}
+
+TEST_F(Conversion, DirectSourcesAreHandedOverAsTheyAre) {
+    for (const char* name : {"novel.epub", "page.htm", "page2.html"}) {
+        ASSERT_TRUE(writeFile(book(name), "content"));
+        EXPECT_TRUE(converter.convertFile(book(name))) << name;
+    }
+    EXPECT_EQ(converterLog(), (Texts{"cwd=" + tools, "arg=" + book("novel.epub"), "arg=-c2",
+                                     "cwd=" + tools, "arg=" + book("page.htm"), "arg=-c2",
+                                     "cwd=" + tools, "arg=" + book("page2.html"), "arg=-c2"}));
+    EXPECT_EQ(readFile(book("novel.mobi")), "content");
+    EXPECT_TRUE(exists(book("page.mobi")));
+    EXPECT_TRUE(exists(book("page2.mobi")));
+    EXPECT_EQ(converter.messages, Texts{});
+}
+
+TEST_F(Conversion, UnsupportedExtensionsAreRefusedWithoutRunningTheConverter) {
+    EXPECT_FALSE(converter.convertFile(book("x.opf")));
+    EXPECT_FALSE(converter.convertFile(book("NOVEL.TXT")));
+    EXPECT_FALSE(converter.convertFile(sep + "docs" + sep + "books"));
+    EXPECT_EQ(converter.messages, (Texts{"不支持的文件类型(opf)！", "不支持的文件类型(TXT)！", "不支持的文件类型()！"}));
+    EXPECT_EQ(converterLog(), Texts{});
+}
+
+TEST_F(Conversion, SuccessIsDecidedByThePresenceOfTheOutputOnly) {
+    ASSERT_TRUE(writeFile(book("a.txt"), "text"));
+    ASSERT_TRUE(writeFile(book("a.mobi"), "stale"));
+    converterBehaves("mode=none\n");
+    EXPECT_FALSE(converter.convertFile(book("a.txt")));
+    EXPECT_FALSE(exists(book("a.mobi")));  // the stale book went before the converter ran
+    EXPECT_FALSE(exists(book("a.htm")));
+
+    ASSERT_TRUE(writeFile(book("b.epub"), "book"));
+    EXPECT_FALSE(converter.convertFile(book("b.epub")));
+    EXPECT_EQ(converter.messages, (Texts{"转换失败！未找到转换后的文件。", "转换失败！未找到转换后的文件。"}));
+
+    // The exit code is not read: a converter that fails but leaves a file counts as success.
+    converter.messages.clear();
+    converterBehaves("mode=partial\n");
+    EXPECT_TRUE(converter.convertFile(book("b.epub")));
+    EXPECT_EQ(converter.messages, Texts{});
+}
+
+TEST_F(Conversion, WaitsForASlowConverter) {
+    converterBehaves("delay_ms=1500\n");
+    ASSERT_TRUE(writeFile(book("slow.txt"), "zzz"));
+    EXPECT_TRUE(converter.convertFile(book("slow.txt")));
+    EXPECT_FALSE(exists(book("slow.htm")));
+}
+
+TEST_F(Conversion, StaleOutputThatCannotBeDeletedStopsBothRoads) {
+    ASSERT_TRUE(writeFile(book("a.txt"), "text"));
+    ASSERT_TRUE(writeFile(book("a.epub"), "book"));
+    ASSERT_TRUE(testing_support::makeFolder(book("a.mobi")));
+    EXPECT_FALSE(converter.convertFile(book("a.txt")));
+    EXPECT_FALSE(converter.convertFile(book("a.epub")));
+    EXPECT_EQ(converter.messages,
+              (Texts{"删除目标文件 " + book("a.mobi") + " 失败！请手动删除后再执行本程序。",
+                     "删除目标文件 " + book("a.mobi") + " 失败！请手动删除该文件后再转换一次。"}));
+    EXPECT_FALSE(exists(book("a.htm")));
+    EXPECT_EQ(readFile(book("a.txt")), "text");
+    EXPECT_EQ(converterLog(), Texts{});
+}
+
+TEST_F(Conversion, UnreadableSourceIsReportedTwiceAndTouchesNothing) {
+    ASSERT_TRUE(writeFile(book("gone.htm"), "mine"));
+    EXPECT_FALSE(converter.convertTextFile(book("gone.txt")));
+    EXPECT_EQ(converter.messages, (Texts{"打开文件 " + book("gone.txt") + " 失败！",
+                                         "转换 " + book("gone.txt") + " 到网页文件时出现错误！"}));
+    EXPECT_EQ(readFile(book("gone.htm")), "mine");
+    EXPECT_EQ(converterLog(), Texts{});
+}
+
+TEST_F(Conversion, UsersOwnPageBesideATextIsKeptOnEveryRoad) {
+    ASSERT_TRUE(writeFile(book("novel.txt"), kSample));
+    ASSERT_TRUE(writeFile(book("novel.htm"), "USER PAGE"));
+    ASSERT_TRUE(writeFile(book("novel.htm.orig"), "ANOTHER"));
+
+    EXPECT_TRUE(converter.convertFile(book("novel.txt")));
+    EXPECT_EQ(readFile(book("novel.mobi")), kSampleHtml);
+    EXPECT_EQ(converterLog()[1], "arg=" + book("novel.htm"));
+
+    converterBehaves("mode=none\n");
+    EXPECT_FALSE(converter.convertFile(book("novel.txt")));
+
+    EXPECT_EQ(readFile(book("novel.htm")), "USER PAGE");
+    EXPECT_EQ(readFile(book("novel.htm.orig")), "ANOTHER");
+    EXPECT_FALSE(exists(book("novel.htm.orig2")));
+    EXPECT_EQ(converter.messages, Texts{"转换失败！未找到转换后的文件。"});
+}
+
+TEST_F(Conversion, MessagesAreInCodePage936OnWindowsAndUtf8Elsewhere) {
+    converterBehaves("mode=none\n");
+    EXPECT_FALSE(converter.convertDirect(book("none.epub")));
+    ASSERT_EQ(converter.messages.size(), 1u);
+#ifdef _WIN32
+    EXPECT_EQ(converter.messages[0], "\xD7\xAA\xBB\xBB\xCA\xA7\xB0\xDC\xA3\xA1\xCE\xB4\xD5\xD2\xB5\xBD\xD7\xAA\xBB\xBB"
+                                     "\xBA\xF3\xB5\xC4\xCE\xC4\xBC\xFE\xA1\xA3");
+#else
+    EXPECT_EQ(converter.messages[0], u8"\u8f6c\u6362\u5931\u8d25\uff01\u672a\u627e\u5230\u8f6c\u6362\u540e\u7684\u6587\u4ef6\u3002");
+#endif
+}
+
+#ifdef _WIN32
+
+namespace {
+
+// Holds a file open with no sharing at all, as another program might.
+class ExclusiveHold {
+public:
+    explicit ExclusiveHold(const std::string& path)
+        : handle_(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {}
+    ~ExclusiveHold() {
+        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    }
+    bool held() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE handle_;
+};
+
+}  // namespace
+
+TEST_F(Conversion, LockedOrReadOnlyStaleFilesAreReportedAndKept) {
+    ASSERT_TRUE(writeFile(book("a.txt"), "text"));
+    ASSERT_TRUE(writeFile(book("a.mobi"), "locked"));
+    {
+        ExclusiveHold hold(book("a.mobi"));
+        ASSERT_TRUE(hold.held());
+        EXPECT_FALSE(converter.convertFile(book("a.txt")));
+    }
+    EXPECT_EQ(readFile(book("a.mobi")), "locked");
+    EXPECT_FALSE(exists(book("a.htm")));
+
+    ASSERT_TRUE(writeFile(book("b.epub"), "book"));
+    ASSERT_TRUE(writeFile(book("b.mobi"), "read-only"));
+    ASSERT_TRUE(SetFileAttributesA(book("b.mobi").c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_FALSE(converter.convertFile(book("b.epub")));
+    EXPECT_EQ(readFile(book("b.mobi")), "read-only");
+    SetFileAttributesA(book("b.mobi").c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    EXPECT_EQ(converter.messages,
+              (Texts{"删除目标文件 " + book("a.mobi") + " 失败！请手动删除后再执行本程序。",
+                     "删除目标文件 " + book("b.mobi") + " 失败！请手动删除该文件后再转换一次。"}));
+    EXPECT_EQ(converterLog(), Texts{});
+}
+
+TEST_F(Conversion, SourceHeldOpenIsAnOpenFailure) {
+    ASSERT_TRUE(writeFile(book("busy.txt"), "text"));
+    ExclusiveHold hold(book("busy.txt"));
+    ASSERT_TRUE(hold.held());
+    EXPECT_FALSE(converter.convertFile(book("busy.txt")));
+    EXPECT_EQ(converter.messages, (Texts{"打开文件 " + book("busy.txt") + " 失败！",
+                                         "转换 " + book("busy.txt") + " 到网页文件时出现错误！"}));
+}
+
+TEST_F(Conversion, UsersPageThatCannotBeMovedAsideStopsTheConversion) {
+    ASSERT_TRUE(writeFile(book("novel.txt"), "text"));
+    ASSERT_TRUE(writeFile(book("novel.htm"), "USER PAGE"));
+    ExclusiveHold hold(book("novel.htm"));
+    ASSERT_TRUE(hold.held());
+    EXPECT_FALSE(converter.convertFile(book("novel.txt")));
+    EXPECT_EQ(converter.messages, Texts{"删除临时文件 " + book("novel.htm") + " 失败！请手动删除后再执行本程序。"});
+    EXPECT_EQ(converterLog(), Texts{});
+}
+
+// 乗 is 0x81 0x5C in code page 936: a folder name ending in it ends in a byte equal to '\'.
+TEST_F(Conversion, FoldersEndingInA0x5CTrailByteWork) {
+    TempFolder gbkRoot;
+    const std::string root = gbkRoot / "\x81\x5C";
+    ASSERT_TRUE(testing_support::makeFolder(root));
+    converter.messages.clear();
+    setUpFolders(root);
+    ASSERT_TRUE(writeFile(book("\xCA\xE9.txt"), "\xB5\xDA\xD2\xBB\xD5\xC2\r\n"));
+    EXPECT_TRUE(converter.convertFile(book("\xCA\xE9.txt")));
+    EXPECT_EQ(readFile(book("\xCA\xE9.mobi")),
+              "<html><head><title></title></head><body>\xB5\xDA\xD2\xBB\xD5\xC2<br></body></html>");
+    EXPECT_EQ(converterLog(), (Texts{"cwd=" + tools, "arg=" + book("\xCA\xE9.htm"), "arg=-c2"}));
+}
+
+#else
+
+TEST_F(Conversion, UsersPageThatCannotBeMovedAsideStopsTheConversion) {
+    ASSERT_TRUE(writeFile(book("novel.txt"), "text"));
+    ASSERT_TRUE(testing_support::makeFolder(book("novel.htm")));
+    ASSERT_TRUE(writeFile(book("novel.htm") + sep + "inside", "USER"));
+    EXPECT_FALSE(converter.convertFile(book("novel.txt")));
+    EXPECT_EQ(converter.messages, Texts{"删除临时文件 " + book("novel.htm") + " 失败！请手动删除后再执行本程序。"});
+    EXPECT_EQ(readFile(book("novel.htm") + sep + "inside"), "USER");
+    EXPECT_EQ(converterLog(), Texts{});
+}
+
+TEST_F(Conversion, ReadErrorAfterOpeningIsAnOpenFailure) {
+    // Reading this process's memory from address 0 fails with EIO after a successful open.
+    EXPECT_FALSE(converter.writeHtmlFromText("/proc/self/mem", book("mem.htm")));
+    EXPECT_EQ(converter.messages, Texts{"打开文件 /proc/self/mem 失败！"});
+    EXPECT_FALSE(exists(book("mem.htm")));
+}
+
+TEST_F(Conversion, FullDiskWhileWritingRemovesTheHalfWrittenPage) {
+    ASSERT_TRUE(writeFile(book("big.txt"), std::string(64 * 1024, 'x') + "\r\n"));
+    ASSERT_TRUE(writeFile(book("big.htm"), "USER PAGE"));
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool converted = converter.convertFile(book("big.txt"));
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+
+    EXPECT_FALSE(converted);
+    EXPECT_EQ(converter.messages, (Texts{"创建文件 " + book("big.htm") + " 失败！",
+                                         "转换 " + book("big.txt") + " 到网页文件时出现错误！"}));
+    EXPECT_EQ(readFile(book("big.htm")), "USER PAGE");
+    EXPECT_FALSE(exists(book("big.mobi")));
+    EXPECT_EQ(converterLog(), Texts{});
+}
+
+#endif

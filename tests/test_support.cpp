@@ -1,0 +1,93 @@
+#include "test_support.h"
+
+#include "platform/module.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#ifdef _WIN32
+#include <direct.h>
+#include <process.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace testing_support {
+
+char separator() {
+#ifdef _WIN32
+    return '\\';
+#else
+    return '/';
+#endif
+}
+
+std::string join(const std::string& folder, const std::string& name) { return folder + separator() + name; }
+
+bool makeFolder(const std::string& path) {
+#ifdef _WIN32
+    return _mkdir(path.c_str()) == 0;
+#else
+    return mkdir(path.c_str(), 0777) == 0;
+#endif
+}
+
+bool writeFile(const std::string& path, const std::string& bytes) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return std::fclose(file) == 0 && written;
+}
+
+std::optional<std::string> readFile(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return std::nullopt;
+    std::string bytes;
+    char buffer[65536];
+    std::size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, got);
+    std::fclose(file);
+    return bytes;
+}
+
+bool exists(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file) std::fclose(file);
+    return file != nullptr;
+}
+
+bool copyProgram(const std::string& from, const std::string& to) {
+    const auto bytes = readFile(from);
+    if (!bytes || !writeFile(to, *bytes)) return false;
+#ifndef _WIN32
+    if (chmod(to.c_str(), 0755) != 0) return false;
+#endif
+    return true;
+}
+
+std::string executableFolder() {
+    const std::string self = platform::executablePath();
+    return self.substr(0, self.find_last_of(separator()));
+}
+
+TempFolder::TempFolder() {
+    static std::atomic<unsigned> counter{0};
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    std::error_code error;
+    std::string root = std::filesystem::temp_directory_path(error).string();
+    while (root.size() > 1 && (root.back() == '\\' || root.back() == '/')) root.pop_back();
+    path_ = join(root, "tw-test-" + std::to_string(getpid()) + "-" + std::to_string(stamp % 1000000) + "-" +
+                           std::to_string(counter++));
+    makeFolder(path_);
+}
+
+TempFolder::~TempFolder() {
+    std::error_code error;
+    std::filesystem::remove_all(std::filesystem::path(path_), error);
+}
+
+}  // namespace testing_support
