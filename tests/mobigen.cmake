@@ -1,0 +1,5 @@
+# mobigen's writer, encoding and command line.
+if(NOT TARGET mobigen_core)
+  return()
+endif()
+tw_add_test(palmdoc_test SOURCES palmdoc_test.cpp LIBS mobigen_core LABELS mobigen)
