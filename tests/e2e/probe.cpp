@@ -1,0 +1,201 @@
+// Looks at the windows of another process for the end-to-end driver. Wine marshals the text
+// messages used here as Unicode across processes; everything is printed as UTF-8.
+//
+//   probe windows                      every top-level window: hwnd, visible, class, title
+//   probe find <ms> <title>            waits for a visible top-level window with that title
+//   probe gone <ms> <hwnd>             waits until the window no longer exists
+//   probe texts <hwnd>                 the window's title, then id, class and text of each child
+//   probe list <ms> <hwnd> <count>     waits for the window's list box to hold <count> lines
+//   probe rect <hwnd> [<control id>]   screen rectangle: left top right bottom
+//   probe post <hwnd> <msg> <wparam>   posts a message (numbers may be hex with 0x)
+//
+// Exit status: 0 done, 1 timed out or not found, 2 bad usage.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr DWORD kPollMs = 50;
+constexpr UINT kSendTimeoutMs = 2000;
+
+void writeUtf8(const std::wstring& text) {
+    if (text.empty()) return;
+    const int wideLength = static_cast<int>(text.size());
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), wideLength, nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), wideLength, bytes.data(), size, nullptr, nullptr);
+    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+}
+
+void writeLine(const std::wstring& text) {
+    writeUtf8(text);
+    std::fputc('\n', stdout);
+}
+
+std::wstring hwndText(HWND window) {
+    wchar_t buffer[32];
+    std::swprintf(buffer, 32, L"0x%lx", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(window)));
+    return buffer;
+}
+
+unsigned long parseNumber(const wchar_t* text) { return std::wcstoul(text, nullptr, 0); }
+
+HWND parseHwnd(const wchar_t* text) { return reinterpret_cast<HWND>(static_cast<ULONG_PTR>(parseNumber(text))); }
+
+// A hung target must not hang the probe, so every cross-process send has a time limit.
+LRESULT sendWithTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result))
+        return -1;
+    return static_cast<LRESULT>(result);
+}
+
+std::wstring windowText(HWND window) {
+    const LRESULT length = sendWithTimeout(window, WM_GETTEXTLENGTH, 0, 0);
+    if (length <= 0) return {};
+    std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1);
+    sendWithTimeout(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()));
+    return buffer.data();
+}
+
+std::wstring className(HWND window) {
+    wchar_t buffer[256] = {};
+    GetClassNameW(window, buffer, 256);
+    return buffer;
+}
+
+// On i686 the enumeration callbacks are stdcall, which a lambda cannot convert to.
+BOOL CALLBACK collectWindow(HWND window, LPARAM out) {
+    reinterpret_cast<std::vector<HWND>*>(out)->push_back(window);
+    return TRUE;
+}
+
+std::vector<HWND> topLevelWindows() {
+    std::vector<HWND> windows;
+    EnumWindows(collectWindow, reinterpret_cast<LPARAM>(&windows));
+    return windows;
+}
+
+std::vector<HWND> childWindows(HWND parent) {
+    std::vector<HWND> children;
+    EnumChildWindows(parent, collectWindow, reinterpret_cast<LPARAM>(&children));
+    return children;
+}
+
+HWND findVisibleWindow(const std::wstring& title) {
+    for (HWND window : topLevelWindows())
+        if (IsWindowVisible(window) && windowText(window) == title) return window;
+    return nullptr;
+}
+
+HWND findListBox(HWND parent) {
+    for (HWND child : childWindows(parent))
+        if (_wcsicmp(className(child).c_str(), L"ListBox") == 0) return child;
+    return nullptr;
+}
+
+std::vector<std::wstring> listLines(HWND listBox) {
+    std::vector<std::wstring> lines;
+    const LRESULT count = sendWithTimeout(listBox, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        const LRESULT length = sendWithTimeout(listBox, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
+        std::vector<wchar_t> buffer(static_cast<size_t>(length < 0 ? 0 : length) + 1);
+        sendWithTimeout(listBox, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buffer.data()));
+        lines.emplace_back(buffer.data());
+    }
+    return lines;
+}
+
+template <typename Ready>
+bool pollUntil(DWORD timeoutMs, Ready ready) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (ready()) return true;
+        if (GetTickCount() - start >= timeoutMs) return false;
+        Sleep(kPollMs);
+    }
+}
+
+int listWindows() {
+    for (HWND window : topLevelWindows())
+        writeLine(hwndText(window) + L"\t" + (IsWindowVisible(window) ? L"1" : L"0") + L"\t" +
+                  className(window) + L"\t" + windowText(window));
+    return 0;
+}
+
+int findWindow(DWORD timeoutMs, const std::wstring& title) {
+    HWND found = nullptr;
+    if (!pollUntil(timeoutMs, [&] { return (found = findVisibleWindow(title)) != nullptr; })) return 1;
+    writeLine(hwndText(found));
+    return 0;
+}
+
+int waitGone(DWORD timeoutMs, HWND window) {
+    return pollUntil(timeoutMs, [&] { return !IsWindow(window); }) ? 0 : 1;
+}
+
+int printTexts(HWND window) {
+    if (!IsWindow(window)) return 1;
+    writeLine(windowText(window));
+    for (HWND child : childWindows(window))
+        writeLine(std::to_wstring(GetDlgCtrlID(child)) + L"\t" + className(child) + L"\t" + windowText(child));
+    return 0;
+}
+
+int printList(DWORD timeoutMs, HWND window, size_t count) {
+    HWND listBox = findListBox(window);
+    if (!listBox) return 1;
+    std::vector<std::wstring> lines;
+    const bool complete = pollUntil(timeoutMs, [&] {
+        lines = listLines(listBox);
+        return lines.size() >= count;
+    });
+    for (const std::wstring& line : lines) writeLine(line);
+    return complete ? 0 : 1;
+}
+
+int printRect(HWND window, const wchar_t* controlId) {
+    HWND target = controlId ? GetDlgItem(window, static_cast<int>(parseNumber(controlId))) : window;
+    RECT rect{};
+    if (!target || !GetWindowRect(target, &rect)) return 1;
+    std::printf("%ld %ld %ld %ld\n", rect.left, rect.top, rect.right, rect.bottom);
+    return 0;
+}
+
+int postMessage(HWND window, const wchar_t* message, const wchar_t* wParam) {
+    return PostMessageW(window, static_cast<UINT>(parseNumber(message)), parseNumber(wParam), 0) ? 0 : 1;
+}
+
+int run(const std::vector<std::wstring>& args) {
+    const size_t n = args.size();
+    const std::wstring command = n > 1 ? args[1] : L"";
+    if (command == L"windows" && n == 2) return listWindows();
+    if (command == L"find" && n == 4) return findWindow(parseNumber(args[2].c_str()), args[3]);
+    if (command == L"gone" && n == 4) return waitGone(parseNumber(args[2].c_str()), parseHwnd(args[3].c_str()));
+    if (command == L"texts" && n == 3) return printTexts(parseHwnd(args[2].c_str()));
+    if (command == L"list" && n == 5)
+        return printList(parseNumber(args[2].c_str()), parseHwnd(args[3].c_str()), parseNumber(args[4].c_str()));
+    if (command == L"rect" && (n == 3 || n == 4))
+        return printRect(parseHwnd(args[2].c_str()), n == 4 ? args[3].c_str() : nullptr);
+    if (command == L"post" && n == 5) return postMessage(parseHwnd(args[2].c_str()), args[3].c_str(), args[4].c_str());
+    std::fputs("usage: probe windows|find|gone|texts|list|rect|post ...\n", stderr);
+    return 2;
+}
+
+}  // namespace
+
+int main() {
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (!argv) return 2;
+    const std::vector<std::wstring> args(argv, argv + argc);
+    LocalFree(argv);
+    const int status = run(args);
+    std::fflush(stdout);
+    return status;
+}
