@@ -59,7 +59,7 @@ bool copyFile(const std::string& from, const std::string& to) {
 
 struct Measured {
     double seconds = 0;
-    long peakKb = 0;
+    double peakKb = 0;
     bool ok = false;
 };
 
@@ -73,7 +73,7 @@ Measured inChild(Step step) {
     wait4(child, &status, 0, &usage);
     Measured measured;
     measured.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    measured.peakKb = usage.ru_maxrss;
+    measured.peakKb = static_cast<double>(usage.ru_maxrss);
     measured.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     return measured;
 }

@@ -27,6 +27,9 @@ private:
 
 class HtmlDocument {
 public:
+    HtmlDocument() = default;
+    HtmlDocument(const HtmlDocument&) = delete;
+    HtmlDocument& operator=(const HtmlDocument&) = delete;
     virtual ~HtmlDocument() = default;
 
     // Takes ownership; a null element is ignored.
