@@ -1,6 +1,8 @@
 #include "mobigen/mobi_buffer.h"
 #include "mobigen/mobi_records.h"
 
+#include <algorithm>
+
 namespace mobigen {
 namespace {
 
@@ -35,6 +37,15 @@ struct DataRecordPlan {
     std::vector<std::uint16_t> entryOffsets;
     std::string lastLabel;
 };
+
+// One target past the end makes strict readers drop the whole index.
+TocEntry clampedEntry(const TocEntry& entry, std::uint32_t textLength) {
+    TocEntry clamped = entry;
+    const std::uint32_t last = textLength == 0 ? 0 : textLength - 1;
+    clamped.filepos = std::min(entry.filepos, last);
+    clamped.length = std::min(entry.length, textLength - clamped.filepos);
+    return clamped;
+}
 
 std::string encodeEntry(std::size_t number, const TocEntry& entry, std::uint32_t cncxOffset) {
     MobiBuffer b;
@@ -119,7 +130,7 @@ std::string buildMetaRecord(const std::vector<DataRecordPlan>& plans, std::size_
 
 }  // namespace
 
-std::vector<std::string> buildNcxRecords(const std::vector<TocEntry>& toc) {
+std::vector<std::string> buildNcxRecords(const std::vector<TocEntry>& toc, std::uint32_t textLength) {
     if (toc.empty()) return {};
     MobiBuffer cncx;
     std::vector<DataRecordPlan> plans(1);
@@ -129,7 +140,7 @@ std::vector<std::string> buildNcxRecords(const std::vector<TocEntry>& toc) {
         cncx.forwardVarint(static_cast<std::uint32_t>(title.size()));
         cncx.bytes(title);
 
-        const std::string entry = encodeEntry(i, toc[i], cncxOffset);
+        const std::string entry = encodeEntry(i, clampedEntry(toc[i], textLength), cncxOffset);
         if (!plans.back().entryOffsets.empty() && dataRecordSize(plans.back(), entry.size()) > kDataRecordLimit)
             plans.emplace_back();
         DataRecordPlan& plan = plans.back();

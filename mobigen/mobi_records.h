@@ -21,8 +21,8 @@ constexpr std::uint16_t kExtraDataMultibyte = 0x1;
 std::vector<std::string> buildTextRecords(std::string_view flow, Compression compression);
 
 // mobi_index.cpp: meta INDX, data INDX record(s) and one CNCX for a flat NCX; empty without
-// a TOC.
-std::vector<std::string> buildNcxRecords(const std::vector<TocEntry>& toc);
+// a TOC. Entries are kept inside the text's `textLength` bytes.
+std::vector<std::string> buildNcxRecords(const std::vector<TocEntry>& toc, std::uint32_t textLength);
 
 // Record indexes and sizes record 0 points at.
 struct Record0Layout {

@@ -61,20 +61,22 @@ std::uint32_t randomUniqueId() {
 
 std::string writeMobi(const Book& book, Compression compression) {
     const Metadata metadata = repairedMetadata(book.metadata);
+    if (book.flow.size() > 0xFFFFFFFFu) throw ConversionError{"The book's text is larger than 4 GB."};
+    const auto textLength = static_cast<std::uint32_t>(book.flow.size());
     std::vector<std::string> text = buildTextRecords(book.flow, compression);
-    std::vector<std::string> index = buildNcxRecords(book.toc);
+    std::vector<std::string> index = buildNcxRecords(book.toc, textLength);
 
     const std::size_t firstIndex = 1 + text.size();
     const std::size_t firstImage = firstIndex + index.size();
     const std::size_t flis = firstImage + book.images.size();
     const std::size_t recordCount = flis + 3;
-    if (recordCount > kMaxRecords || book.flow.size() > 0xFFFFFFFFu)
+    if (recordCount > kMaxRecords)
         throw ConversionError{"The book is too large for a MOBI file (" + std::to_string(recordCount) +
                               " records; at most 65535)."};
 
     Record0Layout layout;
     layout.compression = compression;
-    layout.textLength = static_cast<std::uint32_t>(book.flow.size());
+    layout.textLength = textLength;
     layout.textRecordCount = static_cast<std::uint16_t>(text.size());
     layout.firstNonBookRecord = static_cast<std::uint32_t>(firstIndex);
     layout.firstImageRecord = book.images.empty() ? kMobiNotSet : static_cast<std::uint32_t>(firstImage);

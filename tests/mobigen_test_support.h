@@ -1,0 +1,78 @@
+#pragma once
+
+// Helpers shared by mobigen's tests: a private temporary folder and whole-file I/O.
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
+namespace mobigen_test {
+
+namespace fs = std::filesystem;
+
+class TempFolder {
+public:
+    TempFolder() {
+        std::random_device device;
+        path_ = fs::temp_directory_path() / ("mobigen-test-" + std::to_string(device()) + std::to_string(device()));
+        fs::create_directories(path_);
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const fs::path& path() const { return path_; }
+    fs::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    fs::path path_;
+};
+
+inline std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+inline void writeFile(const fs::path& path, const std::string& content) {
+    std::ofstream out(path, std::ios::binary);
+    out << content;
+}
+
+inline std::string repeat(const std::string& piece, std::size_t times) {
+    std::string s;
+    s.reserve(piece.size() * times);
+    for (std::size_t i = 0; i < times; ++i) s += piece;
+    return s;
+}
+
+// Runs a shell command with its output captured in `output`; returns its exit status.
+inline int runCommand(const std::string& command, const fs::path& output) {
+    const int status = std::system((command + " > \"" + output.string() + "\" 2>&1").c_str());
+#ifdef _WIN32
+    return status;
+#else
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+}
+
+inline bool haveMobitool() {
+#ifdef _WIN32
+    return false;
+#else
+    return std::system("mobitool -v > /dev/null 2>&1") == 0;
+#endif
+}
+
+}  // namespace mobigen_test
