@@ -1,0 +1,37 @@
+#pragma once
+
+#include "mobigen/book.h"
+
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace mobigen {
+
+enum class ImageFormat { Unknown, Jpeg, Gif, Png, Bmp, Svg };
+
+// Judged by the bytes, not the name or the declared media type.
+ImageFormat sniffImageFormat(std::string_view data);
+
+// Gathers the images a book uses, each file once, in the order first referenced.
+class ImageCollector {
+public:
+    using Loader = std::function<std::optional<std::string>()>;
+
+    ImageCollector(std::vector<Image>& images, Diagnostics& diagnostics) : images_(images), diagnostics_(diagnostics) {}
+
+    // The 1-based record of the image at `path`, loading it on first use; 0 (reported once)
+    // when it is missing or in a format MOBI readers cannot show.
+    std::size_t record(const std::string& path, const Loader& load);
+
+private:
+    std::vector<Image>& images_;
+    Diagnostics& diagnostics_;
+    std::map<std::string, std::size_t> records_;
+};
+
+}  // namespace mobigen

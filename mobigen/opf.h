@@ -1,0 +1,48 @@
+#pragma once
+
+#include "mobigen/book.h"
+
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace mobigen {
+
+struct ManifestItem {
+    std::string id;
+    std::string path;        // resolved against the OPF's folder, decoded
+    std::string mediaType;
+    std::string properties;  // space-separated (EPUB 3)
+};
+
+struct SpineItem {
+    std::string idref;
+    bool linear = true;
+};
+
+struct Package {
+    Metadata metadata;
+    std::map<std::string, ManifestItem> manifest;  // by id
+    std::vector<SpineItem> spine;                  // in reading order, linear="no" last
+    std::string ncxId;                             // spine@toc
+    std::string coverImageId;                      // empty when none
+    std::string navPath;                           // EPUB 3 nav document, or empty
+    std::string startPath;                         // document of the guide's "text" reference, or empty
+
+    const ManifestItem* item(const std::string& id) const;
+    const ManifestItem* itemByPath(const std::string& path) const;
+};
+
+// The OPF's path from META-INF/container.xml. Throws ConversionError when there is none.
+std::string packagePathFromContainer(std::string_view containerXml);
+
+// Reads the package document at `opfPath`. Throws ConversionError on malformed XML or a
+// package without a spine; recoverable oddities go to `diagnostics`.
+Package parsePackage(std::string_view opfXml, const std::string& opfPath, Diagnostics& diagnostics);
+
+// The ISBN when `identifier` is one ("urn:isbn:…", or 10/13 digits with a valid check
+// digit); otherwise empty. Hyphens and spaces are removed.
+std::string isbnFromIdentifier(std::string_view identifier, bool declaredIsbn);
+
+}  // namespace mobigen
