@@ -51,12 +51,17 @@ class Console {
 public:
     explicit Console(std::ostream& out) : out_(out) {}
     void info(const std::string& text) { out_ << "Info: " << text << '\n'; }
-    void warning(const std::string& text) { out_ << "Warning: " << text << '\n'; }
+    void warning(const std::string& text) {
+        out_ << "Warning: " << text << '\n';
+        ++warnings_;
+    }
+    int warnings() const { return warnings_; }
     void error(const std::string& text) { out_ << "Error: " << text << '\n'; }
     void usage() { out_ << kUsage; }
 
 private:
     std::ostream& out_;
+    int warnings_ = 0;
 };
 
 Options parseArguments(const std::vector<std::string>& arguments, Console& console) {
@@ -106,8 +111,7 @@ SourcePath splitSource(const std::string& path) {
 std::string outputPathFor(const SourcePath& source, const Options& options) {
     if (!options.outputName) return source.folder + source.stem + ".mobi";
     const std::string& name = *options.outputName;
-    if (name.empty() || name == "." || name == ".." || lastPathSeparator(name) != std::string::npos ||
-        name.find(':') != std::string::npos)
+    if (name.empty() || name == "." || name == ".." || !isPlainFileName(name))
         throw Failure{"-o takes a plain file name without a folder: \"" + name + "\"."};
     if (lowercase(name) == lowercase(source.fileName))
         throw Failure{"The output name " + name + " would overwrite the source."};
@@ -184,7 +188,7 @@ int convert(const Options& options, const BookReaders& readers, Console& console
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
     console.info("Wrote " + output + " (" + std::to_string(mobi.size()) + " bytes" +
                  (options.verbose ? ", " + std::to_string(elapsed.count()) + " ms" : std::string()) + ").");
-    return diagnostics.warnings.empty() ? kExitSuccess : kExitWarnings;
+    return console.warnings() == 0 ? kExitSuccess : kExitWarnings;
 }
 
 }  // namespace

@@ -12,6 +12,9 @@ namespace mobigen {
 // equals '\' is not a separator.
 std::size_t lastPathSeparator(std::string_view path);
 
+// True for a name without any folder part: no separator of either kind, no drive.
+bool isPlainFileName(std::string_view name);
+
 // Moves `from` over `to`, replacing an existing `to` in one step.
 bool replaceFile(const std::string& from, const std::string& to);
 

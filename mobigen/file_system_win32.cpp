@@ -16,6 +16,10 @@ std::size_t lastPathSeparator(std::string_view path) {
     return last;
 }
 
+bool isPlainFileName(std::string_view name) {
+    return lastPathSeparator(name) == std::string_view::npos && name.find(':') == std::string_view::npos;
+}
+
 bool replaceFile(const std::string& from, const std::string& to) {
     return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }

@@ -20,15 +20,6 @@ const std::string kPng(
     "\x06\x00\x00\x00\x1F\x15\xC4\x89\x00\x00\x00\x0B\x49\x44\x41\x54\x78\x9C\x63\x60\x00\x02\x00\x00\x05"
     "\x00\x01\x7A\x5E\xAB\x3F\x00\x00\x00\x00\x49\x45\x4E\x44\xAE\x42\x60\x82", 68);
 
-std::uint32_t be32(const std::string& s, std::size_t at) {
-    std::uint32_t v = 0;
-    for (std::size_t i = 0; i < 4; ++i) v = (v << 8) | static_cast<unsigned char>(s.at(at + i));
-    return v;
-}
-std::uint16_t be16(const std::string& s, std::size_t at) {
-    return static_cast<std::uint16_t>((static_cast<unsigned char>(s.at(at)) << 8) | static_cast<unsigned char>(s.at(at + 1)));
-}
-
 struct PalmDb {
     std::vector<std::string> records;
 };

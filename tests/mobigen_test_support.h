@@ -2,6 +2,7 @@
 
 // Helpers shared by mobigen's tests: a private temporary folder and whole-file I/O.
 
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -55,6 +56,22 @@ inline std::string repeat(const std::string& piece, std::size_t times) {
     s.reserve(piece.size() * times);
     for (std::size_t i = 0; i < times; ++i) s += piece;
     return s;
+}
+
+inline std::uint32_t be32(const std::string& s, std::size_t at) {
+    std::uint32_t v = 0;
+    for (std::size_t i = 0; i < 4; ++i) v = (v << 8) | static_cast<unsigned char>(s.at(at + i));
+    return v;
+}
+
+inline std::uint16_t be16(const std::string& s, std::size_t at) {
+    return static_cast<std::uint16_t>((static_cast<unsigned char>(s.at(at)) << 8) | static_cast<unsigned char>(s.at(at + 1)));
+}
+
+// Record 0 starts where the first record-list entry says.
+inline std::string recordZero(const std::string& mobi) {
+    const std::size_t start = be32(mobi, 78);
+    return mobi.substr(start, be32(mobi, 86) - start);
 }
 
 // Runs a shell command with its output captured in `output`; returns its exit status.
