@@ -153,11 +153,25 @@ private:
     bool committed_ = false;
 };
 
+// Images of an HTML source, named relative to its folder; absolute names are refused.
+ResourceLoader resourcesBeside(const SourcePath& source) {
+    return [folder = source.folder](const std::string& relativePath) -> std::optional<std::string> {
+        if (relativePath.empty() || relativePath[0] == '/' || relativePath[0] == '\\' ||
+            relativePath.find(':') != std::string::npos)
+            return std::nullopt;
+        std::ifstream in(folder + utf8ToFileName(relativePath), std::ios::binary);
+        if (!in) return std::nullopt;
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (in.bad()) return std::nullopt;
+        return bytes;
+    };
+}
+
 Book readBook(const SourcePath& source, const std::string& bytes, const BookReaders& readers,
               Diagnostics& diagnostics) {
     const std::string fallbackTitle = fileNameToUtf8(source.stem);
     if (source.extension == "epub") return readers.epub(bytes, fallbackTitle, diagnostics);
-    return readers.html(decodeHtmlToUtf8(bytes, diagnostics), fallbackTitle, diagnostics);
+    return readers.html(decodeHtmlToUtf8(bytes, diagnostics), fallbackTitle, diagnostics, resourcesBeside(source));
 }
 
 void describe(const Book& book, Console& console) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mobigen/book.h"
+#include "mobigen/reader.h"
 
 #include <functional>
 #include <ostream>
@@ -14,9 +15,9 @@ enum ExitCode { kExitSuccess = 0, kExitWarnings = 1, kExitFailure = 2 };
 
 // The readers are passed in so the command line can be tested on its own.
 struct BookReaders {
-    using Reader = std::function<Book(std::string_view bytes, const std::string& fallbackTitle, Diagnostics&)>;
-    Reader html;  // gets the document already decoded to UTF-8
-    Reader epub;
+    // Gets the document already decoded to UTF-8, and a loader for the files beside it.
+    std::function<Book(std::string_view utf8, const std::string& fallbackTitle, Diagnostics&, const ResourceLoader&)> html;
+    std::function<Book(std::string_view bytes, const std::string& fallbackTitle, Diagnostics&)> epub;
 };
 
 // The whole converter behind main(): `arguments` without the program name. Messages go to

@@ -27,6 +27,9 @@ unsigned fallbackCodePage();
 // File names arrive in the ANSI code page on Windows and as UTF-8 elsewhere.
 std::string fileNameToUtf8(std::string_view name);
 
+// The name of a file a document refers to, for opening it: ANSI on Windows.
+std::string utf8ToFileName(std::string_view name);
+
 // Messages are composed in UTF-8; the console wants the ANSI code page on Windows.
 std::string utf8ToConsole(std::string_view text);
 

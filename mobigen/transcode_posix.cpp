@@ -112,6 +112,8 @@ std::string fileNameToUtf8(std::string_view name) {
     return out;
 }
 
+std::string utf8ToFileName(std::string_view name) { return std::string(name); }
+
 std::string utf8ToConsole(std::string_view text) { return std::string(text); }
 
 }  // namespace mobigen

@@ -126,6 +126,8 @@ std::string fileNameToUtf8(std::string_view name) {
     return decoded ? decoded->utf8 : std::string(name);
 }
 
+std::string utf8ToFileName(std::string_view name) { return wideToCodePage(utf8ToWide(name), GetACP()); }
+
 std::string utf8ToConsole(std::string_view text) { return wideToCodePage(utf8ToWide(text), GetACP()); }
 
 }  // namespace mobigen

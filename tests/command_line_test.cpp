@@ -15,6 +15,7 @@ struct Seen {
     std::string html;
     std::string fallbackTitle;
     int calls = 0;
+    std::size_t images = 0;
 };
 
 // Stands in for the readers: records what it got, and fails or warns on request.
@@ -30,7 +31,17 @@ mobigen::BookReaders fakeReaders(Seen& seen) {
         book.flow = "<html><body>" + std::string(bytes) + "</body></html>";
         return book;
     };
-    return {reader, reader};
+    mobigen::BookReaders readers;
+    readers.epub = reader;
+    readers.html = [reader, &seen](std::string_view bytes, const std::string& title, Diagnostics& diagnostics,
+                                   const mobigen::ResourceLoader& resources) {
+        Book book = reader(bytes, title, diagnostics);
+        for (const char* image : {"pic.gif", "../outside.gif", "/etc/passwd", "missing.gif"})
+            if (auto data = resources(image)) book.images.push_back({*data});
+        seen.images = book.images.size();
+        return book;
+    };
+    return readers;
 }
 
 class CommandLine : public ::testing::Test {
@@ -74,6 +85,7 @@ TEST_F(CommandLine, ConvertsBesideTheSourceAndReplacesAnOldOutput) {
     EXPECT_EQ(mobi.substr(60, 8), "BOOKMOBI");
     EXPECT_EQ(be16(recordZero(mobi), 0), 2);
     EXPECT_EQ(seen.fallbackTitle, "book");
+    EXPECT_EQ(seen.images, 0u);
     EXPECT_NE(log().find("Wrote"), std::string::npos);
 }
 
@@ -143,6 +155,13 @@ TEST_F(CommandLine, HtmlIsDecodedAndTheTitleFallsBackToTheFileName) {
     EXPECT_EQ(run({at(name)}), 0) << log();
     EXPECT_EQ(seen.html, u8"<html><body>第一章</body></html>");
     EXPECT_EQ(seen.fallbackTitle, u8"书名");
+}
+
+TEST_F(CommandLine, HtmlImagesAreReadFromBesideTheSource) {
+    writeFile(at("page.htm"), "text");
+    writeFile(at("pic.gif"), "GIF89a");
+    EXPECT_EQ(run({at("page.htm")}), 0) << log();
+    EXPECT_EQ(seen.images, 1u);
 }
 
 }  // namespace
