@@ -26,7 +26,7 @@ bool isVoid(std::string_view name) {
 
 // Elements dropped with their content and reported.
 bool isReportedDrop(std::string_view name) {
-    return isOneOf(name, {"script", "form", "button", "select", "textarea", "input", "option", "audio", "video",
+    return isOneOf(name, {"script", "button", "select", "textarea", "input", "option", "audio", "video",
                           "object", "embed", "iframe", "canvas", "applet", "svg", "math", "frameset"});
 }
 
@@ -178,6 +178,7 @@ private:
             }
             return;
         }
+        if (name == "form") ++dropped_[name];  // its controls go, its text stays
         if (out.empty()) return;
         if (open_.size() >= kMaxOpenElements) return;
         closeImplied(out);

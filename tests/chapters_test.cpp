@@ -1,0 +1,97 @@
+#include "mobigen/chapters.h"
+#include "mobigen/reader.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+using namespace mobigen;
+
+TEST(ChapterHeadings, RecognisesChineseHeadings) {
+    for (const char* line : {u8"第一回 宴桃园豪杰三结义　斩黄巾英雄首立功", u8"第12章 风起", u8"第三卷", u8"第一百零五章",
+                             u8"　　第二章：重逢", u8"楔子", u8"序章", u8"序", u8"尾声", u8"番外一 小剧场", u8"第１２章　新的开始",
+                             u8"第十章 你好吗？"}) {
+        EXPECT_TRUE(detectChapterHeading(line).has_value()) << line;
+    }
+    EXPECT_EQ(detectChapterHeading(u8"第三卷 风云"), HeadingLevel::Volume);
+    EXPECT_EQ(detectChapterHeading(u8"第三章 风云"), HeadingLevel::Chapter);
+}
+
+TEST(ChapterHeadings, LeavesProseAlone) {
+    for (const char* line : {u8"第一次见到他的时候，我……", u8"第二天早上，他起得很早。", u8"序列号是多少", u8"楔子是什么东西",
+                             u8"第一章的内容，我们下回再说", u8"第一", u8"他说：第三章写得很好。",
+                             u8"第一章 这是一行非常非常长的标题文字它已经超过了四十个字符的限制所以不应该被当作标题来处理",
+                             "Chapter 7, in which we learn something", "chapter 7", "Chapters of my life",
+                             "Chapter 7 was the best part of the whole book I have ever read", "Prologues", "Part of it", ""}) {
+        EXPECT_FALSE(detectChapterHeading(line).has_value()) << line;
+    }
+}
+
+TEST(ChapterHeadings, RecognisesEnglishHeadings) {
+    for (const char* line : {"Chapter 7", "CHAPTER XII", "Chapter One: The Start", "CHAPTER I. Loomings.", "Prologue",
+                             "EPILOGUE", "Prologue: Before"}) {
+        EXPECT_EQ(detectChapterHeading(line), HeadingLevel::Chapter) << line;
+    }
+    EXPECT_EQ(detectChapterHeading("PART II"), HeadingLevel::Volume);
+}
+
+TEST(TextDerivedHtml, RecognisesOnlyTheProgramsOwnForm) {
+    const auto doc = matchTextDerivedHtml("<html><head><title>T</title></head><body>a<br>x<y<br></body></html>");
+    ASSERT_TRUE(doc.has_value());
+    EXPECT_EQ(doc->title, "T");
+    EXPECT_EQ(doc->body, "a<br>x<y<br>");
+    EXPECT_TRUE(matchTextDerivedHtml("<html><head><title></title></head><body></body></html>").has_value());
+    EXPECT_FALSE(matchTextDerivedHtml("<html><head><title>T</title></head><body><p>a</p><br></body></html>"));
+    EXPECT_FALSE(matchTextDerivedHtml("<html><head><title>T</title></head><body>no break</body></html>"));
+    EXPECT_FALSE(matchTextDerivedHtml("<!DOCTYPE html><html><head><title>T</title></head><body>a<br></body></html>"));
+}
+
+TEST(TextDerivedHtml, HeadingsBecomeChaptersWithAContentsPageAndTheTextIsUnchanged) {
+    const std::string html = std::string("<html><head><title></title></head><body>") +
+                             u8"书名<br>　　第一章 开始<br>x<y & z &amp;<br><br>第一次见到他的时候，我……<br>"
+                             u8"第二章 结束<br>完<br></body></html>";
+    Diagnostics diagnostics;
+    const Book book = readHtmlBook(html, u8"小说", diagnostics);
+    EXPECT_EQ(book.metadata.title, u8"小说");
+    const std::string& f = book.flow;
+    ASSERT_EQ(book.toc.size(), 2u);
+    EXPECT_EQ(book.toc[0].title, u8"第一章 开始");
+    EXPECT_EQ(f.substr(book.toc[0].filepos, std::string(u8"<h2>　　第一章 开始</h2>").size()), u8"<h2>　　第一章 开始</h2>");
+    EXPECT_EQ(f.substr(book.toc[1].filepos, 4), "<h2>");
+    EXPECT_NE(f.find(u8"x&lt;y &amp; z &amp;amp;<br><br>第一次见到他的时候，我……<br>"), std::string::npos);
+    EXPECT_NE(f.find(u8"<h2>目录</h2>"), std::string::npos);
+    EXPECT_NE(f.find("type=\"toc\""), std::string::npos);
+    EXPECT_NE(f.find(u8"<mbp:pagebreak/><h2>第二章 结束</h2>"), std::string::npos);
+    EXPECT_EQ(f.find('\0'), std::string::npos);
+}
+
+TEST(TextDerivedHtml, VolumesNestTheirChapters) {
+    const std::string html = std::string("<html><head><title>T</title></head><body>") +
+                             u8"楔子<br>第一卷 起<br>第一章 甲<br>第二卷 承<br>第二章 乙<br></body></html>";
+    Diagnostics diagnostics;
+    const Book book = readHtmlBook(html, "fallback", diagnostics);
+    EXPECT_EQ(book.metadata.title, "T");
+    std::vector<int> depths;
+    for (const auto& e : book.toc) depths.push_back(e.depth);
+    EXPECT_EQ(depths, (std::vector<int>{0, 0, 1, 0, 1}));
+    EXPECT_NE(book.flow.find(u8"<h1>第一卷 起</h1>"), std::string::npos);
+}
+
+TEST(TextDerivedHtml, EightMegabytesReadInLinearTime) {
+    std::string html = "<html><head><title></title></head><body>";
+    const std::string prose = u8"　　他走进房间，看见桌上放着一封信。信上写着：第一次见面的时候，请不要迟到。<br>";
+    int chapter = 0;
+    while (html.size() < (8u << 20)) {
+        html += u8"第" + std::to_string(++chapter) + u8"章 标题<br>";
+        for (int i = 0; i < 60; ++i) html += prose;
+    }
+    html += "</body></html>";
+    Diagnostics diagnostics;
+    const auto started = std::chrono::steady_clock::now();
+    const Book book = readHtmlBook(html, "big", diagnostics);
+    const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    EXPECT_EQ(book.toc.size(), static_cast<std::size_t>(chapter));
+    // Well under a second in an optimised build; sanitizers and Wine get some slack.
+    EXPECT_LT(seconds, 4.0);
+    std::printf("8 MB text-derived HTML read in %.3f s\n", seconds);
+}

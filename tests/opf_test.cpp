@@ -1,0 +1,141 @@
+#include "mobigen/href.h"
+#include "mobigen/opf.h"
+#include "mobigen/xml.h"
+
+#include "zip_builder.h"
+
+#include <gtest/gtest.h>
+
+using namespace mobigen;
+
+namespace {
+
+std::string errorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const ConversionError& error) {
+        return error.message;
+    }
+    return {};
+}
+
+}  // namespace
+
+TEST(Xml, BuildsATreeAndCollapsesText) {
+    const XmlNode root = parseXml("\xEF\xBB\xBF<?xml version=\"1.0\"?><!-- c --><a:Root x=\"1\"><b>one <i>two</i>\n three</b><c/></a:Root>", "f.xml");
+    EXPECT_EQ(root.localName(), "root");
+    ASSERT_NE(root.child("b"), nullptr);
+    EXPECT_EQ(root.child("b")->textContent(), "one two three");
+    EXPECT_NE(root.child("c"), nullptr);
+    EXPECT_EQ(*root.attribute("x"), "1");
+}
+
+TEST(Xml, MalformedDocumentsNameTheFileAndLine) {
+    const std::string mismatch = errorOf([] { parseXml("<a>\n<b>\n</a>", "OEBPS/content.opf"); });
+    EXPECT_NE(mismatch.find("OEBPS/content.opf"), std::string::npos);
+    EXPECT_NE(mismatch.find("line 3"), std::string::npos);
+    EXPECT_FALSE(errorOf([] { parseXml("<a><b></b>", "x"); }).empty());
+    EXPECT_FALSE(errorOf([] { parseXml("just text", "x"); }).empty());
+    EXPECT_FALSE(errorOf([] { parseXml("\xFF\xFE<\0a\0/\0>\0", "x"); }).empty());
+    std::string deep;
+    for (int i = 0; i < 100000; ++i) deep += "<a>";
+    EXPECT_NE(errorOf([&] { parseXml(deep, "x"); }).find("deeply"), std::string::npos);
+}
+
+TEST(Href, ResolvesDecodesAndClassifies) {
+    EXPECT_EQ(resolvePath("OEBPS/Text/", "../Images/a%20b.jpg"), std::optional<std::string>("OEBPS/Images/a%20b.jpg"));
+    EXPECT_EQ(resolvePath("OEBPS/", "./x/./y.xhtml"), std::optional<std::string>("OEBPS/x/y.xhtml"));
+    EXPECT_FALSE(resolvePath("OEBPS/", "../../etc/passwd").has_value());
+    const HrefParts parts = splitHref("ch%201.xhtml?x=1#sec%E4%B8%80");
+    EXPECT_EQ(parts.path, "ch 1.xhtml");
+    EXPECT_EQ(parts.fragment, u8"sec一");
+    EXPECT_TRUE(isFollowableExternalHref("HTTP://x.org"));
+    EXPECT_TRUE(isFollowableExternalHref("mailto:a@b.c"));
+    EXPECT_FALSE(isFollowableExternalHref("javascript:alert(1)"));
+    EXPECT_TRUE(hasUriScheme("javascript:alert(1)"));
+    EXPECT_FALSE(hasUriScheme("C:/x.xhtml"));
+    EXPECT_FALSE(hasUriScheme("ch1.xhtml#a:b"));
+}
+
+TEST(Opf, ContainerNamesThePackage) {
+    EXPECT_EQ(packagePathFromContainer("<container><rootfiles><rootfile full-path=\"a.pdf\" media-type=\"application/pdf\"/>"
+                                       "<rootfile full-path=\"OPS/My%20Book.opf\" media-type=\"application/oebps-package+xml\"/>"
+                                       "</rootfiles></container>"),
+              "OPS/My Book.opf");
+    EXPECT_NE(errorOf([] { packagePathFromContainer("<container><rootfiles/></container>"); }).find("container.xml"),
+              std::string::npos);
+}
+
+TEST(Opf, ReadsEpub2Metadata) {
+    const std::string opf = readers_test::makeOpf(
+        "<dc:title></dc:title><dc:title>  The\n Title </dc:title><dc:creator opf:role=\"aut\">Ann</dc:creator>"
+        "<dc:creator>Bob</dc:creator><dc:creator opf:role=\"ill\">Ivy</dc:creator><dc:contributor>Carl</dc:contributor>"
+        "<dc:language>zh-CN</dc:language><dc:publisher>P &amp; Q</dc:publisher>"
+        "<dc:date opf:event=\"modification\">2020</dc:date><dc:date opf:event=\"publication\">1999-01-02</dc:date>"
+        "<dc:description>&lt;p&gt;About&lt;/p&gt;</dc:description><dc:subject>A</dc:subject><dc:subject>B</dc:subject>"
+        "<dc:identifier id=\"other\">urn:uuid:1</dc:identifier><dc:identifier id=\"uid\" opf:scheme=\"ISBN\">978-7-02-000220-7</dc:identifier>"
+        "<dc:rights>PD</dc:rights><meta name=\"cover\" content=\"images/c.jpg\"/>",
+        "<item id=\"c1\" href=\"Text/ch%201.xhtml\" media-type=\"application/xhtml+xml\"/>"
+        "<item id=\"img\" href=\"images/c.jpg\" media-type=\"image/jpeg\"/>"
+        "<item id=\"bad\" href=\"../../x.xhtml\" media-type=\"application/xhtml+xml\"/>"
+        "<item id=\"c2\" href=\"ch2.xhtml\" media-type=\"application/xhtml+xml\"/>",
+        "<itemref idref=\"c1\" linear=\"no\"/><itemref idref=\"c2\"/>", " toc=\"ncx\"");
+    Diagnostics diagnostics;
+    const Package p = parsePackage(opf, "OEBPS/content.opf", diagnostics);
+    const Metadata& m = p.metadata;
+    EXPECT_EQ(m.title, "The Title");
+    EXPECT_EQ(m.authors, (std::vector<std::string>{"Ann", "Bob"}));
+    EXPECT_EQ(m.contributors, (std::vector<std::string>{"Ivy", "Carl"}));
+    EXPECT_EQ(m.language, "zh-CN");
+    EXPECT_EQ(m.publisher, "P & Q");
+    EXPECT_EQ(m.date, "1999-01-02");
+    EXPECT_EQ(m.description, "<p>About</p>");
+    EXPECT_EQ(m.subjects, (std::vector<std::string>{"A", "B"}));
+    EXPECT_EQ(m.identifier, "978-7-02-000220-7");
+    EXPECT_EQ(m.isbn, "9787020002207");
+    EXPECT_EQ(m.rights, "PD");
+    EXPECT_EQ(p.coverImageId, "img");  // named by its file rather than its id
+    EXPECT_EQ(p.ncxId, "ncx");
+    EXPECT_EQ(p.item("c1")->path, "OEBPS/Text/ch 1.xhtml");
+    EXPECT_EQ(p.item("bad"), nullptr);
+    EXPECT_EQ(diagnostics.warnings.size(), 1u);
+    ASSERT_EQ(p.spine.size(), 2u);
+    EXPECT_EQ(p.spine[0].idref, "c2");  // linear="no" goes last
+    EXPECT_EQ(p.spine[1].idref, "c1");
+}
+
+TEST(Opf, ReadsEpub3RolesCoverAndNav) {
+    const std::string opf = readers_test::makeOpf(
+        "<dc:title>T</dc:title><dc:creator id=\"a1\">Edna</dc:creator><meta refines=\"#a1\" property=\"role\">edt</meta>"
+        "<dc:creator id=\"a2\">Wes</dc:creator><meta refines=\"#a2\" property=\"role\">aut</meta>"
+        "<dc:identifier>0-306-40615-2</dc:identifier>",
+        "<item id=\"cv\" href=\"c.png\" media-type=\"image/png\" properties=\"cover-image\"/>"
+        "<item id=\"nav\" href=\"nav.xhtml\" media-type=\"application/xhtml+xml\" properties=\"scripted nav\"/>",
+        "<itemref idref=\"nav\"/>");
+    Diagnostics diagnostics;
+    const Package p = parsePackage(opf, "content.opf", diagnostics);
+    EXPECT_EQ(p.metadata.authors, std::vector<std::string>{"Wes"});
+    EXPECT_EQ(p.metadata.contributors, std::vector<std::string>{"Edna"});
+    EXPECT_EQ(p.metadata.isbn, "0306406152");
+    EXPECT_EQ(p.metadata.identifier, "0-306-40615-2");
+    EXPECT_EQ(p.coverImageId, "cv");
+    EXPECT_EQ(p.navPath, "nav.xhtml");
+}
+
+TEST(Opf, RefusesPackagesWithoutSpineOrManifest) {
+    Diagnostics diagnostics;
+    EXPECT_NE(errorOf([&] { parsePackage("<package><metadata/><manifest/></package>", "a.opf", diagnostics); }).find("spine"),
+              std::string::npos);
+    EXPECT_NE(errorOf([&] { parsePackage("<package><spine/></package>", "a.opf", diagnostics); }).find("manifest"),
+              std::string::npos);
+    EXPECT_NE(errorOf([&] { parsePackage("<html/>", "a.opf", diagnostics); }).find("a.opf"), std::string::npos);
+}
+
+TEST(Opf, RecognisesIsbns) {
+    EXPECT_EQ(isbnFromIdentifier("urn:isbn:9780306406157", false), "9780306406157");
+    EXPECT_EQ(isbnFromIdentifier("978-0-306-40615-7", false), "9780306406157");
+    EXPECT_EQ(isbnFromIdentifier("080442957X", false), "080442957X");
+    EXPECT_EQ(isbnFromIdentifier("9780306406158", false), "");  // bad check digit
+    EXPECT_EQ(isbnFromIdentifier("1234567890123", false), "");
+    EXPECT_EQ(isbnFromIdentifier("urn:uuid:12345678", false), "");
+}

@@ -1,0 +1,248 @@
+#include "mobigen/reader.h"
+
+#include "zip_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+using namespace mobigen;
+using readers_test::buildEpub;
+using readers_test::makeOpf;
+using readers_test::makeXhtml;
+using readers_test::ZipEntrySpec;
+
+namespace {
+
+const std::string kJpeg = std::string("\xFF\xD8\xFF\xE0", 4) + "jpeg";
+const std::string kPng = std::string("\x89PNG\r\n\x1A\n", 8) + "png";
+
+std::string errorOf(const std::string& epub) {
+    Diagnostics diagnostics;
+    try {
+        readEpubBook(epub, "fallback", diagnostics);
+    } catch (const ConversionError& error) {
+        return error.message;
+    }
+    return {};
+}
+
+// The text at a flow position, for checking where links land.
+std::string at(const Book& book, std::uint32_t filepos, std::size_t length) { return book.flow.substr(filepos, length); }
+
+std::vector<std::uint32_t> fileposValues(const std::string& flow) {
+    std::vector<std::uint32_t> values;
+    const std::regex filepos("filepos=(\\d{10})");
+    for (auto it = std::sregex_iterator(flow.begin(), flow.end(), filepos); it != std::sregex_iterator(); ++it) {
+        values.push_back(static_cast<std::uint32_t>(std::stoul((*it)[1].str())));
+    }
+    return values;
+}
+
+std::string sampleEpub() {
+    const std::string opf = makeOpf(
+        "<dc:title>Sample</dc:title><dc:creator>Ann</dc:creator><dc:language>en</dc:language><meta name=\"cover\" content=\"cover\"/>",
+        "<item id=\"ncx\" href=\"toc.ncx\" media-type=\"application/x-dtbncx+xml\"/>"
+        "<item id=\"cover\" href=\"img/cover.png\" media-type=\"image/png\"/>"
+        "<item id=\"pic\" href=\"img/pic.jpg\" media-type=\"image/jpeg\"/>"
+        "<item id=\"vec\" href=\"img/v.svg\" media-type=\"image/svg+xml\"/>"
+        "<item id=\"c1\" href=\"text/c1.xhtml\" media-type=\"application/xhtml+xml\"/>"
+        "<item id=\"c2\" href=\"text/c%202.xhtml\" media-type=\"application/xhtml+xml\"/>"
+        "<item id=\"notes\" href=\"notes.xhtml\" media-type=\"application/xhtml+xml\"/>"
+        "<item id=\"gone\" href=\"gone.xhtml\" media-type=\"application/xhtml+xml\"/>",
+        "<itemref idref=\"notes\" linear=\"no\"/><itemref idref=\"c1\"/><itemref idref=\"gone\"/><itemref idref=\"c2\"/>",
+        " toc=\"ncx\"");
+    const std::string ncx =
+        "<ncx><navMap><navPoint><navLabel><text>One</text></navLabel><content src=\"text/c1.xhtml\"/>"
+        "<navPoint><navLabel><text>Deep</text></navLabel><content src=\"text/c1.xhtml#deep\"/></navPoint></navPoint>"
+        "<navPoint><navLabel><text>Two</text></navLabel><content src=\"text/c%202.xhtml\"/></navPoint></navMap></ncx>";
+    const std::string c1 = makeXhtml(
+        "<h1 id=\"top\">One</h1><p>See <a href=\"c%202.xhtml#x%E4%B8%80\">two</a>, <a href=\"#deep\">below</a>, "
+        "<a href=\"../notes.xhtml#n1\">note</a>, <a href=\"c%202.xhtml#nope\">lost</a>, <a href=\"http://a.org/\">web</a>, "
+        "<a href=\"../style.css\">css</a>.</p><img src=\"../img/pic.jpg\" alt=\"p\"/><img src=\"../img/v.svg\"/>"
+        "<img src=\"../img/none.gif\"/><p id=\"deep\">Deep <span id=\"sp\">span</span></p><script>x()</script>");
+    const std::string c2 = makeXhtml("<p>Two</p><div id=\"x一\"><img src=\"../img/pic.jpg\"/><a href=\"c1.xhtml\">back</a></div>");
+    const std::string notes = makeXhtml("<p id=\"n1\">Note 1</p>");
+    return buildEpub(opf, {{"toc.ncx", ncx, true, {}},
+                           {"img/cover.png", kPng, false, {}},
+                           {"img/pic.jpg", kJpeg, false, {}},
+                           {"img/v.svg", "<svg xmlns=\"http://www.w3.org/2000/svg\"/>", true, {}},
+                           {"text/c1.xhtml", c1, true, {}},
+                           {"text/c 2.xhtml", c2, true, {}},
+                           {"notes.xhtml", notes, true, {}}});
+}
+
+}  // namespace
+
+TEST(EpubReader, ReadsMetadataCoverImagesAndTheReadingOrder) {
+    Diagnostics diagnostics;
+    const Book book = readEpubBook(sampleEpub(), "fallback", diagnostics);
+    EXPECT_EQ(book.metadata.title, "Sample");
+    EXPECT_EQ(book.metadata.authors, std::vector<std::string>{"Ann"});
+    EXPECT_EQ(book.metadata.language, "en");
+    ASSERT_EQ(book.images.size(), 2u);  // the cover first, the picture once, no SVG
+    EXPECT_EQ(book.images[0].data, kPng);
+    EXPECT_EQ(book.images[1].data, kJpeg);
+    EXPECT_EQ(book.coverImage, std::optional<std::size_t>(0));
+    const std::string& f = book.flow;
+    EXPECT_NE(f.find("<img recindex=\"00002\" alt=\"p\"/>"), std::string::npos);
+    EXPECT_EQ(f.find("recindex=\"00003\""), std::string::npos);
+    EXPECT_LT(f.find("<h1>One</h1>"), f.find("<p>Two</p>"));
+    EXPECT_LT(f.find("<p>Two</p>"), f.find("Note 1"));  // linear="no" at the end
+    EXPECT_EQ(f.find("x()"), std::string::npos);
+    EXPECT_EQ(f.find('\0'), std::string::npos);
+    EXPECT_EQ(f.compare(f.size() - 14, 14, "</body></html>"), 0);
+
+    std::string all;
+    for (const auto& w : diagnostics.warnings) all += w + "\n";
+    EXPECT_NE(all.find("gone.xhtml"), std::string::npos) << all;
+    EXPECT_NE(all.find("SVG"), std::string::npos) << all;
+    EXPECT_NE(all.find("none.gif"), std::string::npos) << all;
+    EXPECT_NE(all.find("script"), std::string::npos) << all;
+}
+
+TEST(EpubReader, LinksLandOnTheirTargetsTags) {
+    Diagnostics diagnostics;
+    const Book book = readEpubBook(sampleEpub(), "fallback", diagnostics);
+    const std::string& f = book.flow;
+    for (const std::uint32_t p : fileposValues(f)) EXPECT_EQ(f[p], '<') << p;
+
+    const auto linkTarget = [&](const std::string& text) {
+        const std::size_t end = f.find(">" + text + "</a>");
+        const std::size_t start = f.rfind("filepos=", end);
+        return static_cast<std::uint32_t>(std::stoul(f.substr(start + 8, 10)));
+    };
+    EXPECT_EQ(at(book, linkTarget("two"), 4), "<div");
+    EXPECT_EQ(at(book, linkTarget("below"), 8), "<p>Deep ");
+    EXPECT_EQ(at(book, linkTarget("note"), 12), "<p>Note 1</p");
+    EXPECT_EQ(at(book, linkTarget("lost"), 10), "<p>Two</p>");  // unknown fragment: the document start
+    EXPECT_EQ(at(book, linkTarget("back"), 12), "<h1>One</h1>");
+    EXPECT_NE(f.find("<a href=\"http://a.org/\">web</a>"), std::string::npos);
+    EXPECT_NE(f.find("<a>css</a>"), std::string::npos);
+}
+
+TEST(EpubReader, TocFromTheNcxWithAContentsPage) {
+    Diagnostics diagnostics;
+    const Book book = readEpubBook(sampleEpub(), "fallback", diagnostics);
+    ASSERT_EQ(book.toc.size(), 3u);
+    EXPECT_EQ(book.toc[0].title, "One");
+    EXPECT_EQ(at(book, book.toc[0].filepos, 12), "<h1>One</h1>");
+    EXPECT_EQ(book.toc[1].depth, 1);
+    EXPECT_EQ(at(book, book.toc[1].filepos, 8), "<p>Deep ");
+    EXPECT_EQ(at(book, book.toc[2].filepos, 10), "<p>Two</p>");
+    EXPECT_EQ(book.toc[0].length, book.toc[1].filepos - book.toc[0].filepos);
+    const std::size_t contents = book.flow.find("<h2>Contents</h2>");
+    EXPECT_NE(contents, std::string::npos);
+    EXPECT_NE(book.flow.find("type=\"toc\" title=\"Table of Contents\" filepos=" + std::string(10 - std::to_string(contents).size(), '0') +
+                             std::to_string(contents)),
+              std::string::npos);
+    EXPECT_EQ(at(book, book.startOffset, 12), "<h1>One</h1>");
+}
+
+TEST(EpubReader, TocFromTheNavWhenThereIsNoNcx) {
+    const std::string opf = makeOpf(
+        "<dc:title>N</dc:title>",
+        "<item id=\"nav\" href=\"nav.xhtml\" media-type=\"application/xhtml+xml\" properties=\"nav\"/>"
+        "<item id=\"a\" href=\"a.xhtml\" media-type=\"application/xhtml+xml\"/>",
+        "<itemref idref=\"a\"/>");
+    const std::string nav = "<html xmlns:epub=\"http://www.idpf.org/2007/ops\"><body><nav epub:type=\"toc\"><ol>"
+                            "<li><a href=\"a.xhtml#s\">Section</a></li><li><a href=\"nav.xhtml\">Outside</a></li></ol></nav></body></html>";
+    Diagnostics diagnostics;
+    const Book book = readEpubBook(buildEpub(opf, {{"nav.xhtml", nav, true, {}}, {"a.xhtml", makeXhtml("<p>x</p><h2 id=\"s\">S</h2>"), true, {}}}),
+                                   "fallback", diagnostics);
+    ASSERT_EQ(book.toc.size(), 1u);
+    EXPECT_EQ(at(book, book.toc[0].filepos, 9), "<h2>S</h2");
+}
+
+TEST(EpubReader, MalformedNcxOnlyCostsTheToc) {
+    const std::string opf = makeOpf("<dc:title>N</dc:title>",
+                                    "<item id=\"ncx\" href=\"toc.ncx\" media-type=\"application/x-dtbncx+xml\"/>"
+                                    "<item id=\"a\" href=\"a.xhtml\" media-type=\"application/xhtml+xml\"/>",
+                                    "<itemref idref=\"a\"/>", " toc=\"ncx\"");
+    Diagnostics diagnostics;
+    const Book book = readEpubBook(buildEpub(opf, {{"toc.ncx", "<ncx><navMap>", true, {}}, {"a.xhtml", makeXhtml("<p>x</p>"), true, {}}}),
+                                   "fallback", diagnostics);
+    EXPECT_TRUE(book.toc.empty());
+    ASSERT_EQ(diagnostics.warnings.size(), 1u);
+    EXPECT_NE(diagnostics.warnings[0].find("toc.ncx"), std::string::npos);
+}
+
+TEST(EpubReader, RefusesBooksThatCannotBeMade) {
+    const std::string a = makeXhtml("<p>x</p>");
+    const std::string item = "<item id=\"a\" href=\"a.xhtml\" media-type=\"application/xhtml+xml\"/>";
+    EXPECT_NE(errorOf(readers_test::buildZip({{"mimetype", "application/epub+zip", false, {}}})).find("container"), std::string::npos);
+    EXPECT_NE(errorOf(readers_test::buildZip({{"META-INF/container.xml",
+                                               "<container><rootfiles><rootfile full-path=\"x.opf\" "
+                                               "media-type=\"application/oebps-package+xml\"/></rootfiles></container>",
+                                               true, {}}}))
+                  .find("x.opf"),
+              std::string::npos);
+    EXPECT_NE(errorOf(buildEpub("<package><manifest></package>", {})).find("content.opf"), std::string::npos);
+    EXPECT_NE(errorOf(buildEpub(makeOpf("", item, "<itemref idref=\"a\"/>"), {})).find("reading order"), std::string::npos);
+    EXPECT_NE(errorOf(buildEpub(makeOpf("", item, ""), {{"a.xhtml", a, true, {}}})).find("reading order"), std::string::npos);
+    EXPECT_NE(errorOf(buildEpub(makeOpf("", item, "<itemref idref=\"a\"/>"), {{"../a.xhtml", a, true, {}}})).find("outside"),
+              std::string::npos);
+    EXPECT_NE(errorOf("PK not really"), "");
+}
+
+TEST(EpubReader, UntitledBookTakesTheFallbackTitle) {
+    const std::string opf = makeOpf("<dc:title> </dc:title>", "<item id=\"a\" href=\"a.xhtml\" media-type=\"application/xhtml+xml\"/>",
+                                    "<itemref idref=\"a\"/>");
+    Diagnostics diagnostics;
+    EXPECT_EQ(readEpubBook(buildEpub(opf, {{"a.xhtml", makeXhtml("<p>x</p>"), true, {}}}), "file name", diagnostics).metadata.title,
+              "file name");
+}
+
+TEST(HtmlReader, TitleImagesLinksAndHeadingToc) {
+    const std::string html =
+        "<!DOCTYPE html><html lang=\"en\"><head><meta charset=\"utf-8\"><title> My\n Page </title>"
+        "<meta name=\"author\" content=\"Ann\"></head><body><h1>First</h1><p><a href=\"#later\">jump</a>"
+        "<img src=\"img/a%20b.jpg\"><img src=\"missing.png\"><a href=\"other.html\">other</a></p>"
+        "<h2 id=\"later\">Second</h2></body></html>";
+    Diagnostics diagnostics;
+    std::vector<std::string> asked;
+    const Book book = readHtmlBook(html, "fallback", diagnostics, [&](const std::string& path) -> std::optional<std::string> {
+        asked.push_back(path);
+        if (path == "img/a b.jpg") return kJpeg;
+        return std::nullopt;
+    });
+    EXPECT_EQ(book.metadata.title, "My Page");
+    EXPECT_EQ(book.metadata.language, "en");
+    EXPECT_EQ(book.metadata.authors, std::vector<std::string>{"Ann"});
+    EXPECT_EQ(asked, (std::vector<std::string>{"img/a b.jpg", "missing.png"}));
+    ASSERT_EQ(book.images.size(), 1u);
+    EXPECT_NE(book.flow.find("<img recindex=\"00001\"/>"), std::string::npos);
+    EXPECT_NE(book.flow.find("<a>other</a>"), std::string::npos);
+    const std::size_t link = book.flow.find(">jump</a>");
+    EXPECT_EQ(at(book, static_cast<std::uint32_t>(std::stoul(book.flow.substr(link - 10, 10))), 15), "<h2>Second</h2>");
+    ASSERT_EQ(book.toc.size(), 2u);
+    EXPECT_EQ(at(book, book.toc[0].filepos, 14), "<h1>First</h1>");
+    EXPECT_EQ(book.toc[1].depth, 1);
+
+    Diagnostics untitled;
+    EXPECT_EQ(readHtmlBook("<p>x</p>", "fallback", untitled).metadata.title, "fallback");
+}
+
+TEST(CorpusBooks, EveryLinkAndTocEntryLandsOnATag) {
+    const std::filesystem::path corpus = TOMEWRIGHT_CORPUS_DIR;
+    if (!std::filesystem::is_directory(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
+    for (const auto& file : std::filesystem::directory_iterator(corpus)) {
+        std::ifstream in(file.path(), std::ios::binary);
+        std::stringstream bytes;
+        bytes << in.rdbuf();
+        Diagnostics diagnostics;
+        const Book book = readEpubBook(bytes.str(), "fallback", diagnostics);
+        const std::string name = file.path().filename().string();
+        EXPECT_NE(book.metadata.title, "fallback") << name;
+        EXPECT_FALSE(book.metadata.language.empty()) << name;
+        EXPECT_TRUE(book.coverImage.has_value()) << name;
+        EXPECT_FALSE(book.toc.empty()) << name;
+        for (const std::uint32_t p : fileposValues(book.flow)) EXPECT_EQ(book.flow[p], '<') << name << " " << p;
+        for (const auto& e : book.toc) EXPECT_EQ(book.flow[e.filepos], '<') << name << " " << e.title;
+        EXPECT_EQ(book.flow.find('\0'), std::string::npos) << name;
+        for (const auto& w : diagnostics.warnings) EXPECT_EQ(w.find("leads nowhere"), std::string::npos) << name << ": " << w;
+    }
+}
