@@ -76,6 +76,18 @@ std::size_t decodeCharacterByCharacter(unsigned codePage, std::string_view chunk
     return invalid;
 }
 
+bool canDecode(unsigned codePage) {
+    wchar_t probe[2];
+    return IsValidCodePage(codePage) && MultiByteToWideChar(codePage, 0, "a", 1, probe, 2) == 1;
+}
+
+// Some systems (Wine among them) lack GB18030; GBK is its two-byte core, so only the rare
+// four-byte characters are lost, and counted.
+unsigned usableCodePage(unsigned codePage) {
+    if (codePage == kCodePageGb18030 && !canDecode(codePage)) return 936;
+    return codePage;
+}
+
 std::string wideToCodePage(const std::wstring& wide, unsigned codePage) {
     if (wide.empty()) return {};
     const int inLength = static_cast<int>(wide.size());
@@ -106,7 +118,8 @@ std::optional<Decoded> decodeCodePage(std::string_view bytes, unsigned codePage)
         result.invalidBytes = appendRepairedUtf8(bytes, result.utf8);
         return result;
     }
-    if (!IsValidCodePage(codePage)) return std::nullopt;
+    codePage = usableCodePage(codePage);
+    if (!canDecode(codePage)) return std::nullopt;
     std::u16string wide;
     wide.reserve(bytes.size());
     for (std::size_t start = 0; start < bytes.size();) {

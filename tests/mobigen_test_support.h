@@ -51,6 +51,20 @@ inline void writeFile(const fs::path& path, const std::string& content) {
     out << content;
 }
 
+// Narrow names go through the C runtime as the converter's own do: ANSI on Windows, where
+// std::filesystem would read them differently.
+inline std::string readFile(const std::string& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+inline void writeFile(const std::string& path, const std::string& content) {
+    std::ofstream out(path.c_str(), std::ios::binary);
+    out << content;
+}
+
 inline std::string repeat(const std::string& piece, std::size_t times) {
     std::string s;
     s.reserve(piece.size() * times);
