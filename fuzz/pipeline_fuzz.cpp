@@ -1,0 +1,86 @@
+// The whole converter on a book held in memory: an EPUB when the input starts with 'P' (as a
+// zip does), HTML otherwise. It either refuses with a ConversionError or writes a MOBI file
+// whose record list is sound and whose text records give back the book's flow.
+
+#include "fuzz/fuzz_support.h"
+#include "fuzz/palmdoc_decoder.h"
+#include "mobigen/encoding.h"
+#include "mobigen/mobi_writer.h"
+#include "mobigen/reader.h"
+
+#include <vector>
+
+namespace {
+
+using namespace mobigen;
+
+constexpr std::size_t kPalmDbHeader = 78;
+
+std::vector<std::size_t> recordOffsets(std::string_view file) {
+    fuzz::check(file.size() >= kPalmDbHeader + 2, "shorter than a PalmDB header");
+    fuzz::check(file.substr(60, 8) == "BOOKMOBI", "not BOOKMOBI");
+    const std::size_t count = fuzz::readU16(file, 76);
+    const std::size_t listEnd = kPalmDbHeader + 8 * count + 2;
+    fuzz::check(count > 0 && listEnd <= file.size(), "the record list does not fit");
+    std::vector<std::size_t> offsets;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t offset = fuzz::readU32(file, kPalmDbHeader + 8 * i);
+        fuzz::check(offset >= (offsets.empty() ? listEnd : offsets.back() + 1), "record offsets do not increase");
+        offsets.push_back(offset);
+    }
+    fuzz::check(offsets.back() < file.size(), "the last record starts past the end");
+    offsets.push_back(file.size());
+    return offsets;
+}
+
+// Each text record ends in the tail of a character cut at its end, then that tail's length.
+std::string_view withoutTrailer(std::string_view record) {
+    fuzz::check(!record.empty(), "an empty text record");
+    const std::size_t trailer = (static_cast<unsigned char>(record.back()) & 3u) + 1;
+    fuzz::check(trailer <= record.size(), "a trailer longer than its record");
+    return record.substr(0, record.size() - trailer);
+}
+
+void checkText(std::string_view file, const std::vector<std::size_t>& offsets, const Book& book,
+               Compression compression) {
+    const std::string_view record0 = file.substr(offsets[0], offsets[1] - offsets[0]);
+    fuzz::check(record0.size() >= 20 && record0.substr(16, 4) == "MOBI", "record 0 has no MOBI header");
+    fuzz::check(fuzz::readU16(record0, 0) == (compression == Compression::PalmDoc ? 2u : 1u), "wrong compression");
+    fuzz::check(fuzz::readU32(record0, 4) == book.flow.size(), "the text length differs from the flow");
+    const std::size_t textRecords = fuzz::readU16(record0, 8);
+    fuzz::check(textRecords + 1 < offsets.size(), "more text records than records");
+    std::string text;
+    for (std::size_t i = 1; i <= textRecords; ++i) {
+        const std::string_view stored = withoutTrailer(file.substr(offsets[i], offsets[i + 1] - offsets[i]));
+        if (compression == Compression::None) {
+            text.append(stored);
+            continue;
+        }
+        const std::optional<std::string> unpacked = fuzz::decodePalmDoc(stored);
+        if (!unpacked || unpacked->size() > 4096) fuzz::fail("text record " + std::to_string(i) + " is damaged");
+        text += *unpacked;
+    }
+    if (text != book.flow) fuzz::fail("the text records do not give back the flow");
+}
+
+Book readBook(std::string_view bytes, Diagnostics& diagnostics) {
+    if (!bytes.empty() && bytes[0] == 'P') return readEpubBook(bytes, "Fuzz", diagnostics);
+    return readHtmlBook(decodeHtmlToUtf8(bytes, diagnostics), "Fuzz", diagnostics);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view bytes = fuzz::bytesOf(data, size);
+    const Compression compression = size % 2 ? Compression::None : Compression::PalmDoc;
+    try {
+        Diagnostics diagnostics;
+        const Book book = readBook(bytes, diagnostics);
+        fuzz::check(!book.metadata.title.empty(), "a book without a title");
+        const std::string file = writeMobi(book, compression);
+        checkText(file, recordOffsets(file), book, compression);
+    } catch (const ConversionError& error) {
+        fuzz::check(!error.message.empty(), "a refusal without a message");
+    }
+    return 0;
+}
