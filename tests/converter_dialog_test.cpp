@@ -194,7 +194,7 @@ TEST_F(MainDialog, LongNamesAreTakenWhole) {
 TEST_F(MainDialog, AboutClickedDuringAConversionOpensOnceItEndsAndTheBatchGoesOn) {
     const std::string a = addBook("a.txt");
     const std::string b = addBook("b.epub");
-    converterBehaves("delay_ms=300\n");
+    converterBehaves("delay_ms=1000\n");  // room for the click to land during the wait
     HWND main = nullptr;
     std::thread clicker;
 
@@ -218,7 +218,7 @@ TEST_F(MainDialog, DropDuringABatchRunsAsANestedBatchThatEmptiesTheList) {
     const std::string a = addBook("a.txt");
     const std::string b = addBook("b.epub");
     const std::string c = addBook("c.html");
-    converterBehaves("delay_ms=200\n");
+    converterBehaves("delay_ms=1000\n");
     std::thread dropper;
 
     dialog.run({doOnce([&](DialogDriver& d) {

@@ -106,8 +106,4 @@ TEST(SystemMenu, AboutItemFollowsASeparatorUnlessItsTextIsEmpty) {
     EXPECT_STREQ(text, "关于 Tomewright(&A)...");
 }
 
-TEST(SystemMenu, MissingStringLoadsAsEmpty) {
-    EXPECT_EQ(ui::loadString(4242), "");
-}
-
 }  // namespace
