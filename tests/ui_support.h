@@ -78,9 +78,8 @@ public:
     bool timedOut = false;
     int batchesStarted = 0;
 
-    // Lets a test call the protected handlers the way the system would.
+    // The icon the window should carry, for comparison with what Windows reports.
     using ConverterDialog::icon;
-    using ConverterDialog::progressList;
 
 protected:
     BOOL OnInitDialog() override;
