@@ -6,3 +6,8 @@ tw_add_test(palmdoc_test SOURCES palmdoc_test.cpp LIBS mobigen_core LABELS mobig
 tw_add_test(mobi_writer_test SOURCES mobi_writer_test.cpp LIBS mobigen_core LABELS mobigen)
 tw_add_test(encoding_test SOURCES encoding_test.cpp LIBS mobigen_core LABELS mobigen)
 tw_add_test(command_line_test SOURCES command_line_test.cpp LIBS mobigen_core LABELS mobigen)
+if(TARGET mobigen)
+  tw_add_test(converter_process_test SOURCES converter_process_test.cpp LABELS mobigen)
+  target_compile_definitions(converter_process_test PRIVATE MOBIGEN_EXE="$<TARGET_FILE:mobigen>")
+  add_dependencies(converter_process_test mobigen)
+endif()

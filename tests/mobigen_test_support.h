@@ -90,10 +90,12 @@ inline std::string recordZero(const std::string& mobi) {
 
 // Runs a shell command with its output captured in `output`; returns its exit status.
 inline int runCommand(const std::string& command, const fs::path& output) {
-    const int status = std::system((command + " > \"" + output.string() + "\" 2>&1").c_str());
+    std::string line = command + " > \"" + output.string() + "\" 2>&1";
 #ifdef _WIN32
-    return status;
+    // cmd /c drops the first and the last quote of a line that holds more than two.
+    return std::system(("\"" + line + "\"").c_str());
 #else
+    const int status = std::system(line.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 #endif
 }
