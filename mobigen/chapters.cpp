@@ -53,14 +53,22 @@ bool startsWithWord(std::u32string_view line, std::u32string_view word) {
     return line.substr(0, word.size()) == word && (line.size() == word.size() || isSeparator(line[word.size()]));
 }
 
+// 章, 回 and 卷 may run straight into the title ("第一章风起"); rarer units such as 节 need a
+// break after them, or "第一节课就迟到了" would pass for a heading.
+bool titleMayFollowDirectly(char32_t unit) { return unit == U'章' || unit == U'回' || unit == U'卷'; }
+
 std::optional<HeadingLevel> detectChinese(std::u32string_view line) {
     if (line.size() >= 3 && line[0] == U'第') {
         std::size_t i = 1;
+        while (i < line.size() && isLineSpace(line[i])) ++i;
+        const std::size_t digits = i;
         while (i < line.size() && isChineseNumeral(line[i])) ++i;
-        if (i == 1 || i >= line.size()) return std::nullopt;
-        if (isVolumeUnit(line[i])) return HeadingLevel::Volume;
-        if (isChapterUnit(line[i])) return HeadingLevel::Chapter;
-        return std::nullopt;
+        if (i == digits) return std::nullopt;
+        while (i < line.size() && isLineSpace(line[i])) ++i;
+        if (i >= line.size() || !(isVolumeUnit(line[i]) || isChapterUnit(line[i]))) return std::nullopt;
+        const bool ends = i + 1 == line.size() || isSeparator(line[i + 1]);
+        if (!ends && !titleMayFollowDirectly(line[i])) return std::nullopt;
+        return isVolumeUnit(line[i]) ? HeadingLevel::Volume : HeadingLevel::Chapter;
     }
     for (const std::u32string_view word : {U"楔子", U"序章", U"序言", U"序幕", U"引子", U"前言", U"尾声", U"后记", U"终章", U"序"}) {
         if (startsWithWord(line, word)) return HeadingLevel::Chapter;

@@ -10,7 +10,7 @@ using namespace mobigen;
 TEST(ChapterHeadings, RecognisesChineseHeadings) {
     for (const char* line : {u8"第一回 宴桃园豪杰三结义　斩黄巾英雄首立功", u8"第12章 风起", u8"第三卷", u8"第一百零五章",
                              u8"　　第二章：重逢", u8"楔子", u8"序章", u8"序", u8"尾声", u8"番外一 小剧场", u8"第１２章　新的开始",
-                             u8"第十章 你好吗？"}) {
+                             u8"第十章 你好吗？", u8"第 12 章 标题", u8"第一章风起云涌", u8"第三节", u8"第二部 下"}) {
         EXPECT_TRUE(detectChapterHeading(line).has_value()) << line;
     }
     EXPECT_EQ(detectChapterHeading(u8"第三卷 风云"), HeadingLevel::Volume);
@@ -19,7 +19,7 @@ TEST(ChapterHeadings, RecognisesChineseHeadings) {
 
 TEST(ChapterHeadings, LeavesProseAlone) {
     for (const char* line : {u8"第一次见到他的时候，我……", u8"第二天早上，他起得很早。", u8"序列号是多少", u8"楔子是什么东西",
-                             u8"第一章的内容，我们下回再说", u8"第一", u8"他说：第三章写得很好。",
+                             u8"第一章的内容，我们下回再说", u8"第一", u8"第一节课就迟到了", u8"第一部分内容", u8"他说：第三章写得很好。",
                              u8"第一章 这是一行非常非常长的标题文字它已经超过了四十个字符的限制所以不应该被当作标题来处理",
                              "Chapter 7, in which we learn something", "chapter 7", "Chapters of my life",
                              "Chapter 7 was the best part of the whole book I have ever read", "Prologues", "Part of it", ""}) {

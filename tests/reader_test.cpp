@@ -64,7 +64,7 @@ std::string sampleEpub() {
         "<a href=\"../notes.xhtml#n1\">note</a>, <a href=\"c%202.xhtml#nope\">lost</a>, <a href=\"http://a.org/\">web</a>, "
         "<a href=\"../style.css\">css</a>.</p><img src=\"../img/pic.jpg\" alt=\"p\"/><img src=\"../img/v.svg\"/>"
         "<img src=\"../img/none.gif\"/><p id=\"deep\">Deep <span id=\"sp\">span</span></p><script>x()</script>");
-    const std::string c2 = makeXhtml("<p>Two</p><div id=\"x一\"><img src=\"../img/pic.jpg\"/><a href=\"c1.xhtml\">back</a></div>");
+    const std::string c2 = makeXhtml(u8"<p>Two</p><div id=\"x一\"><img src=\"../img/pic.jpg\"/><a href=\"c1.xhtml\">back</a></div>");
     const std::string notes = makeXhtml("<p id=\"n1\">Note 1</p>");
     return buildEpub(opf, {{"toc.ncx", ncx, true, {}},
                            {"img/cover.png", kPng, false, {}},
