@@ -176,6 +176,25 @@ TEST_F(MainDialog, DropCheckTakesExtensionsAsTheyAreWrittenAndFoldersAlike) {
     EXPECT_EQ(converterSources(), Texts{epubFolder});
 }
 
+TEST_F(MainDialog, EveryDropIsFinishedWhateverBecomesOfIt) {
+    const std::string a = addBook("a.txt");
+    // No empty drop: Wine counts an empty list as one empty name, and the shell never sends one.
+    const Texts drops[] = {{book("missing.txt")}, {addBook("x.doc")}, {a}};
+    std::vector<UINT> flagsAfter;
+
+    dialog.run({doOnce([&](DialogDriver& d) {
+        for (const Texts& paths : drops) {
+            const HDROP drop = ui_testing::makeDrop(paths);
+            SendMessageA(d.hwnd(), WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+            flagsAfter.push_back(GlobalFlags(drop));
+        }
+    })});
+
+    EXPECT_EQ(flagsAfter, std::vector<UINT>(3, GMEM_INVALID_HANDLE));  // DragFinish freed each
+    EXPECT_EQ(watcher.texts(), (Texts{"文件 " + book("missing.txt") + " 不存在！", "不支持的文件类型(doc)！"}));
+    EXPECT_EQ(dialog.finalLines, progressLines(a, true));
+}
+
 TEST_F(MainDialog, LongNamesAreTakenWhole) {
     // Long enough that a 200-byte buffer would cut it, short enough for the ANSI file calls.
     const std::string name = std::string(215 - books.size(), 'n') + ".txt";

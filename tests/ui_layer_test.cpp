@@ -2,6 +2,7 @@
 #include "resource.h"
 #include "ui/dialog.h"
 #include "ui/layout.h"
+#include "ui/message_pump.h"
 #include "ui/system_menu.h"
 
 #include <gtest/gtest.h>
@@ -104,6 +105,37 @@ TEST(SystemMenu, AboutItemFollowsASeparatorUnlessItsTextIsEmpty) {
     char text[64] = {};
     GetMenuStringA(menu.get(), 2, text, sizeof text, MF_BYPOSITION);
     EXPECT_STREQ(text, "关于 Tomewright(&A)...");
+}
+
+LRESULT CALLBACK countingProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_APP) ++*reinterpret_cast<int*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+TEST(MessagePump, DrainsEverythingQueuedIncludingQuitAndReturnsWithoutWaiting) {
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = countingProcedure;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "tw-pump-test";
+    ASSERT_NE(RegisterClassA(&windowClass), 0);
+    const HWND window = CreateWindowA("tw-pump-test", "", 0, 0, 0, 10, 10, nullptr, nullptr,
+                                      windowClass.hInstance, nullptr);
+    ASSERT_NE(window, nullptr);
+    int handled = 0;
+    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&handled));
+    PostMessageA(window, WM_APP, 0, 0);
+    PostQuitMessage(0);
+    PostMessageA(window, WM_APP, 0, 0);
+
+    const DWORD start = GetTickCount();
+    ui::pumpMessages();
+    ui::pumpMessages();  // an empty queue returns at once
+    EXPECT_LT(GetTickCount() - start, 1000u);
+
+    EXPECT_EQ(handled, 2);
+    MSG left;
+    EXPECT_FALSE(PeekMessageA(&left, nullptr, 0, 0, PM_NOREMOVE));
+    DestroyWindow(window);
 }
 
 }  // namespace
