@@ -268,21 +268,26 @@ def startup_without_converter(session):
     session.wait_exit(app, 'after the missing-converter box')
 
 
-def make_books(folder, corpus, names):
+TEXT = '第一行 first line\n第二行 second line\n'.encode('gbk')
+USER_HTM = b'<html><body><p>the user\'s own page, not ours to delete</p></body></html>\n'
+
+
+def html_page(title):
+    return ('<html><head><title>%s</title></head><body><p>第一章 Chapter one</p></body></html>\n'
+            % title).encode('utf-8')
+
+
+def make_books(folder, files):
     os.makedirs(folder)
-    epub = os.path.join(corpus, 'wasteland.epub')
-    for name in names:
-        path = os.path.join(folder, name)
-        if name.endswith('.epub'):
-            shutil.copy(epub, path)
-            os.chmod(path, 0o644)
-        elif name.endswith('.html'):
-            with open(path, 'w', encoding='utf-8') as out:
-                out.write('<html><head><title>%s</title></head><body><p>第一章 Chapter one</p></body></html>\n' % name)
-        else:
-            with open(path, 'w', encoding='gbk') as out:
-                out.write('第一行 first line\n第二行 second line\n')
+    for name, content in files.items():
+        with open(os.path.join(folder, name), 'wb') as out:
+            out.write(content)
     return folder
+
+
+def sample_epub(corpus):
+    with open(os.path.join(corpus, 'wasteland.epub'), 'rb') as book:
+        return book.read()
 
 
 def is_mobi(path):
@@ -294,46 +299,64 @@ def expect_converted(folder, stems):
     for stem in stems:
         mobi = os.path.join(folder, stem + '.mobi')
         expect(os.path.isfile(mobi) and is_mobi(mobi), 'no MOBI output ' + mobi)
-        expect(not os.path.exists(os.path.join(folder, stem + '.htm')), 'intermediate file left behind for ' + stem)
+
+
+def answer_box(session, text):
+    box = session.find_window(BOX_CAPTION, CONVERSION_TIMEOUT_MS)
+    texts = session.probe('texts', box)
+    expect(text in [line.split('\t')[-1] for line in texts.splitlines()[1:]],
+           'expected a box saying %s, got:\n%s' % (text, texts))
+    session.press(session.x_window('^Tomewright$'), 'Return')
+    session.probe('gone', WINDOW_TIMEOUT_MS, box)
+
+
+def converted_lines(folder, results):
+    lines = []
+    for name, result in results:
+        lines += [CONVERTING + windows_path(os.path.join(folder, name)), result]
+    return lines
+
+
+def expect_lines(lines, expected, when):
+    expect(lines == expected, 'list %s:\n%s\nexpected:\n%s' % (when, '\n'.join(lines), '\n'.join(expected)))
 
 
 def drop_from_file_manager(session):
-    app, hwnd, _ = session.start_main_window()
-    session.xdotool('windowmove', '--sync', session.x_window('^Tomewright v'), 20, 20)
+    app, hwnd, x_main = session.start_main_window()
+    session.xdotool('windowmove', '--sync', x_main, 20, 20)
     _, _, _, bottom = session.rect(hwnd)
     target = session.centre(hwnd, ID_LIST)
     xfe_top = bottom + 20
     expect(xfe_top + XFE_SIZE[1] <= SCREEN[1], 'no room below the window for the file manager')
+    epub = sample_epub(session.options.corpus)
 
-    # A batch with a plain text, an EPUB and HTML under a Chinese name, in xfe's (name) order.
-    first = make_books(os.path.join(session.temp, 'books'), session.options.corpus,
-                       ['a.txt', 'b.epub', 'c 中文.html'])
+    # Text, EPUB and HTML under a Chinese name, beside a page of the user's that shares the text's
+    # name and a stale output. Rows in xfe's name order: a.htm a.mobi a.txt b.epub c….
+    first = make_books(os.path.join(session.temp, 'books'), {
+        'a.htm': USER_HTM, 'a.mobi': b'stale', 'a.txt': TEXT, 'b.epub': epub,
+        'c 中文.html': html_page('中文')})
     manager = session.open_file_manager(first, xfe_top)
-    session.drag_rows(manager, [1, 2, 3], target)
-    lines = session.list_lines(hwnd, 6)
-    expected = []
-    for name in ['a.txt', 'b.epub', 'c 中文.html']:
-        expected += [CONVERTING + windows_path(os.path.join(first, name)), SUCCEEDED]
-    expect(lines == expected, 'list after the first drop:\n%s\nexpected:\n%s' % ('\n'.join(lines), '\n'.join(expected)))
+    session.drag_rows(manager, [3, 4, 5], target)
+    expected = converted_lines(first, [('a.txt', SUCCEEDED), ('b.epub', SUCCEEDED), ('c 中文.html', SUCCEEDED)])
+    expect_lines(session.list_lines(hwnd, len(expected)), expected, 'after the first drop')
     expect_converted(first, ['a', 'b', 'c 中文'])
+    with open(os.path.join(first, 'a.htm'), 'rb') as page:
+        expect(page.read() == USER_HTM, "the user's a.htm was changed")
     session.screenshot(os.path.join(os.path.abspath(session.options.work), 'drop-result.png'))
     session.close_file_manager(manager)
 
-    # A refused file ends the batch: the earlier file stays converted, the later one is untouched.
-    second = make_books(os.path.join(session.temp, 'more'), session.options.corpus,
-                        ['d.txt', 'e.doc', 'f.html'])
+    # A book the converter cannot read fails and the batch goes on; a refused type ends it there.
+    second = make_books(os.path.join(session.temp, 'more'), {
+        'd broken.epub': b'not a zip', 'e.txt': TEXT, 'f.doc': b'doc', 'g.html': html_page('g')})
     manager = session.open_file_manager(second, xfe_top)
-    session.drag_rows(manager, [1, 2, 3], target)
-    box = session.find_window(BOX_CAPTION, CONVERSION_TIMEOUT_MS)
-    texts = session.probe('texts', box)
-    expect('\t不支持的文件类型(doc)！' in texts, 'unsupported-type box expected, got:\n' + texts)
-    session.press(session.x_window('^Tomewright$'), 'Return')
-    session.probe('gone', WINDOW_TIMEOUT_MS, box)
-    lines = session.list_lines(hwnd, 2)
-    expect(lines == [CONVERTING + windows_path(os.path.join(second, 'd.txt')), SUCCEEDED],
-           'list after the refused batch:\n' + '\n'.join(lines))
-    expect_converted(second, ['d'])
-    expect(not os.path.exists(os.path.join(second, 'f.mobi')), 'a file after the refused one was converted')
+    session.drag_rows(manager, [1, 2, 3, 4], target)
+    answer_box(session, '转换失败！未找到转换后的文件。')
+    answer_box(session, '不支持的文件类型(doc)！')
+    expected = converted_lines(second, [('d broken.epub', '转换失败！'), ('e.txt', SUCCEEDED)])
+    expect_lines(session.list_lines(hwnd, len(expected)), expected, 'after the second drop')
+    expect_converted(second, ['e'])
+    for left_alone in ('d broken.mobi', 'g.mobi', 'e.htm'):
+        expect(not os.path.exists(os.path.join(second, left_alone)), left_alone + ' should not exist')
     expect(app.poll() is None, 'the program ended during the drops')
 
 

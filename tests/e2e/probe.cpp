@@ -13,6 +13,9 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdio>
 #include <cwchar>
 #include <string>
@@ -190,6 +193,8 @@ int run(const std::vector<std::wstring>& args) {
 }  // namespace
 
 int main() {
+    // Plain \n line ends: the driver compares whole lines.
+    _setmode(_fileno(stdout), _O_BINARY);
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (!argv) return 2;
