@@ -102,7 +102,7 @@ bool FileConverter::convertThroughIntermediate(const std::string& path, const st
         platform::deleteFile(htm);
         return false;
     }
-    runConverter(htm);
+    runConverter(htm, mobi);
     const bool converted = fileExists(mobi);
     if (!converted) showMessage("转换失败！未找到转换后的文件。");
     platform::deleteFile(htm);
@@ -115,15 +115,21 @@ bool FileConverter::convertDirect(const std::string& path) {
         showMessage("删除目标文件 " + mobi + " 失败！请手动删除该文件后再转换一次。");
         return false;
     }
-    runConverter(path);
+    runConverter(path, mobi);
     if (fileExists(mobi)) return true;
     showMessage("转换失败！未找到转换后的文件。");
     return false;
 }
 
-void FileConverter::runConverter(const std::string& source) {
+void FileConverter::runConverter(const std::string& source, const std::string& mobi) {
     const std::string toolsFolder = programDirectory + platform::pathSeparator() + "Tools";
-    platform::runAndWait(ownerWindow(), converterPath, "\"" + source + "\" -c2", toolsFolder, 0);
+    const auto exitCode = platform::runAndWait(ownerWindow(), converterPath, "\"" + source + "\" -c2", toolsFolder, 0);
+    // The converter reports 0 for success and 1 for success with warnings. Anything else
+    // (an error, a crash) means a book it may have left behind is broken, and a broken book
+    // must not be reported as converted. The stale one was removed before the run, so
+    // whatever lies there now is the converter's.
+    constexpr unsigned long kSucceededWithWarnings = 1;
+    if (exitCode && *exitCode > kSucceededWithWarnings) platform::deleteFile(mobi);
 }
 
 bool FileConverter::writeHtmlFromText(const std::string& sourcePath, const std::string& htmlPath) {

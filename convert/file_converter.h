@@ -27,5 +27,5 @@ protected:
 
 private:
     bool convertThroughIntermediate(const std::string& path, const std::string& htm, const std::string& mobi);
-    void runConverter(const std::string& source);
+    void runConverter(const std::string& source, const std::string& mobi);
 };

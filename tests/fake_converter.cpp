@@ -4,7 +4,7 @@
 //                 test can read back exactly what the converter was given
 //   mode=none     writes nothing
 //   mode=partial  writes half a .mobi and exits with a failure code
-//   mode=crash    aborts
+//   mode=crash    writes half a .mobi and aborts
 //   delay_ms=N    waits that long first
 #include <chrono>
 #include <cstdio>

@@ -146,11 +146,15 @@ TEST_F(Conversion, SuccessIsDecidedByThePresenceOfTheOutputOnly) {
     EXPECT_FALSE(converter.convertFile(book("b.epub")));
     EXPECT_EQ(converter.messages, (Texts{"转换失败！未找到转换后的文件。", "转换失败！未找到转换后的文件。"}));
 
-    // The exit code is not read: a converter that fails but leaves a file counts as success.
+    // A converter that fails or crashes after writing part of a book has converted nothing.
     converter.messages.clear();
-    converterBehaves("mode=partial\n");
-    EXPECT_TRUE(converter.convertFile(book("b.epub")));
-    EXPECT_EQ(converter.messages, Texts{});
+    for (const char* behaviour : {"mode=partial\n", "mode=crash\n"}) {
+        converterBehaves(behaviour);
+        EXPECT_FALSE(converter.convertFile(book("b.epub"))) << behaviour;
+        EXPECT_FALSE(exists(book("b.mobi"))) << behaviour;
+    }
+    EXPECT_EQ(converter.messages, Texts(2, "转换失败！未找到转换后的文件。"));
+    EXPECT_EQ(readFile(book("b.epub")), "book");
 }
 
 TEST_F(Conversion, WaitsForASlowConverter) {

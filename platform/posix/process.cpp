@@ -47,8 +47,8 @@ std::vector<std::string> splitCommandLine(const std::string& line) {
 
 }  // namespace
 
-void runAndWait(WindowRef, const std::string& file, const std::string& parameters,
-                const std::string& directory, int) {
+std::optional<unsigned long> runAndWait(WindowRef, const std::string& file, const std::string& parameters,
+                                        const std::string& directory, int) {
     std::vector<std::string> arguments = splitCommandLine(parameters);
     arguments.insert(arguments.begin(), file);
     std::vector<char*> argv;
@@ -56,14 +56,17 @@ void runAndWait(WindowRef, const std::string& file, const std::string& parameter
     argv.push_back(nullptr);
 
     const pid_t child = fork();
-    if (child < 0) return;
+    if (child < 0) return std::nullopt;
     if (child == 0) {
         if (chdir(directory.c_str()) == 0) execv(file.c_str(), argv.data());
         _exit(127);
     }
     int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    while (waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR) return std::nullopt;
     }
+    if (WIFSIGNALED(status)) return 128ul + static_cast<unsigned long>(WTERMSIG(status));
+    return static_cast<unsigned long>(WEXITSTATUS(status));
 }
 
 }  // namespace platform

@@ -5,8 +5,8 @@
 
 namespace platform {
 
-void runAndWait(WindowRef owner, const std::string& file, const std::string& parameters,
-                const std::string& directory, int showCommand) {
+std::optional<unsigned long> runAndWait(WindowRef owner, const std::string& file, const std::string& parameters,
+                                        const std::string& directory, int showCommand) {
     SHELLEXECUTEINFOA info{};
     info.cbSize = sizeof info;
     info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_DDEWAIT | SEE_MASK_DOENVSUBST |
@@ -17,12 +17,15 @@ void runAndWait(WindowRef owner, const std::string& file, const std::string& par
     info.lpParameters = parameters.c_str();
     info.lpDirectory = directory.c_str();
     info.nShow = showCommand;
-    // The outcome is judged by the files the converter leaves, not by the launch.
+    // A failed launch is judged later by the missing output, not here.
     ShellExecuteExA(&info);
-    if (info.hProcess) {
-        WaitForSingleObject(info.hProcess, INFINITE);
-        CloseHandle(info.hProcess);
-    }
+    if (!info.hProcess) return std::nullopt;
+    WaitForSingleObject(info.hProcess, INFINITE);
+    DWORD exitCode = 0;
+    const bool known = GetExitCodeProcess(info.hProcess, &exitCode) != FALSE;
+    CloseHandle(info.hProcess);
+    if (!known) return std::nullopt;
+    return exitCode;
 }
 
 }  // namespace platform
