@@ -1,0 +1,226 @@
+// What the program does when the world misbehaves, run for real under Wine through the main
+// dialog: the boxes it shows, the lines it lists, and proof that no user file changed except
+// the book it was asked to make.
+#include "ui_support.h"
+
+#include "platform/mbstring.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <map>
+
+using testing_support::exists;
+using testing_support::readFile;
+using testing_support::TempFolder;
+using testing_support::writeFile;
+using ui_testing::DialogDriver;
+using ui_testing::doOnce;
+using ui_testing::dropFiles;
+using ui_testing::Texts;
+
+namespace {
+
+const std::string kNoOutput = "转换失败！未找到转换后的文件。";
+
+Texts lines(const std::string& path, bool ok) { return {"正在转换 " + path, ok ? "转换成功！" : "转换失败！"}; }
+
+Texts both(Texts first, const Texts& second) {
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+}
+
+// Every file below a folder with its content: the user's files before and after.
+using Snapshot = std::map<std::string, std::string>;
+
+Snapshot snapshot(const std::string& folder) {
+    Snapshot files;
+    WIN32_FIND_DATAA found;
+    const HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return files;
+    do {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        const std::string path = folder + "\\" + name;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            files[path + "\\"] = "";
+            for (auto& entry : snapshot(path)) files.insert(entry);
+        } else {
+            files[path] = readFile(path).value_or("<unreadable>");
+        }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return files;
+}
+
+Snapshot without(Snapshot files, const std::string& path) {
+    files.erase(path);
+    return files;
+}
+
+// A Unix folder prepared by the test's wrapper, as Wine names it.
+std::string fromUnix(const char* variable) {
+    const char* path = std::getenv(variable);
+    if (!path) return {};
+    std::string windows = std::string("Z:") + path;
+    for (char& c : windows) c = c == '/' ? '\\' : c;
+    return windows;
+}
+
+class ExclusiveHold {
+public:
+    explicit ExclusiveHold(const std::string& path)
+        : handle_(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {}
+    ~ExclusiveHold() {
+        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    }
+    bool held() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE handle_;
+};
+
+class FaultMatrix : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform::useAnsiCodePage();
+        ASSERT_TRUE(testing_support::makeFolder(program));
+        ASSERT_TRUE(testing_support::makeFolder(tools));
+        ASSERT_TRUE(testing_support::makeFolder(books));
+        useFakeConverter();
+        ASSERT_TRUE(dialog.locateConverterIn(program));
+    }
+
+    void useFakeConverter() {
+        ASSERT_TRUE(testing_support::copyProgram(testing_support::executableFolder() + "\\fake_converter.exe", converter()));
+    }
+    // Our own converter, built into the release layout beside the tests.
+    void useRealConverter() {
+        const std::string built = testing_support::executableFolder() + "\\..\\dist\\Tools\\kindlegen.exe";
+        ASSERT_TRUE(exists(built)) << built;
+        ASSERT_TRUE(testing_support::copyProgram(built, converter()));
+    }
+    void converterBehaves(const std::string& config) { ASSERT_TRUE(writeFile(tools + "\\fake_converter.cfg", config)); }
+    std::string converter() const { return tools + "\\kindlegen.exe"; }
+    std::string book(const std::string& name) const { return books + "\\" + name; }
+    std::string addBook(const std::string& name, const std::string& text = "a line\r\nanother\r\n") {
+        EXPECT_TRUE(writeFile(book(name), text));
+        return book(name);
+    }
+
+    TempFolder temp;
+    std::string program = temp / "program";
+    std::string tools = program + "\\Tools";
+    std::string books = temp / "books";
+    ui_testing::BoxWatcher watcher;
+    DialogDriver dialog{watcher};
+};
+
+}  // namespace
+
+TEST_F(FaultMatrix, SourceHeldOpenWithoutSharing) {
+    useRealConverter();
+    const std::string text = addBook("held.txt");
+    const std::string epub = addBook("held.epub", "PK not really");
+    const Snapshot before = snapshot(books);
+    {
+        ExclusiveHold holdText(text), holdEpub(epub);
+        ASSERT_TRUE(holdText.held() && holdEpub.held());
+        dialog.run({dropFiles({text, epub})});
+    }
+    EXPECT_EQ(watcher.texts(), (Texts{"打开文件 " + text + " 失败！", "转换 " + text + " 到网页文件时出现错误！", kNoOutput}));
+    EXPECT_EQ(dialog.finalLines, both(lines(text, false), lines(epub, false)));
+    EXPECT_EQ(snapshot(books), before);
+}
+
+TEST_F(FaultMatrix, StaleBookReadOnlyOrLocked) {
+    const std::string text = addBook("a.txt");
+    const std::string epub = addBook("b.epub");
+    addBook("a.mobi", "read-only old book");
+    addBook("b.mobi", "locked old book");
+    ASSERT_TRUE(SetFileAttributesA(book("a.mobi").c_str(), FILE_ATTRIBUTE_READONLY));
+    const Snapshot before = snapshot(books);
+    {
+        ExclusiveHold hold(book("b.mobi"));
+        ASSERT_TRUE(hold.held());
+        dialog.run({dropFiles({text, epub})});
+    }
+    EXPECT_EQ(watcher.texts(), (Texts{"删除目标文件 " + book("a.mobi") + " 失败！请手动删除后再执行本程序。",
+                                      "删除目标文件 " + book("b.mobi") + " 失败！请手动删除该文件后再转换一次。"}));
+    EXPECT_EQ(dialog.finalLines, both(lines(text, false), lines(epub, false)));
+    EXPECT_EQ(snapshot(books), before);
+    SetFileAttributesA(book("a.mobi").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(FaultMatrix, UsersOwnPageBesideAText) {
+    useRealConverter();
+    const std::string text = addBook("novel.txt", "\xB5\xDA\xD2\xBB\xD5\xC2 \xBF\xAA\xCA\xBC\r\nWords.\r\n");
+    addBook("novel.htm", "<html><body>my own page</body></html>");
+    const Snapshot before = snapshot(books);
+    dialog.run({dropFiles({text})});
+    EXPECT_EQ(watcher.texts(), Texts{});
+    EXPECT_EQ(dialog.finalLines, lines(text, true));
+    EXPECT_EQ(without(snapshot(books), book("novel.mobi")), before);
+    EXPECT_EQ(readFile(book("novel.mobi")).value_or("").substr(60, 8), "BOOKMOBI");
+}
+
+TEST_F(FaultMatrix, FolderOfTheIntermediatePageIsReadOnly) {
+    const std::string folder = fromUnix("TW_READONLY_FOLDER");
+    if (folder.empty()) GTEST_SKIP() << "needs root for a read-only bind mount (see tests/faults/with-fault-folders)";
+    useRealConverter();
+    const std::string text = folder + "\\book.txt";
+    const std::string page = folder + "\\page.html";
+    const Snapshot before = snapshot(folder);
+    dialog.run({dropFiles({text, page})});
+    EXPECT_EQ(watcher.texts(), (Texts{"创建文件 " + folder + "\\book.htm 失败！",
+                                      "转换 " + text + " 到网页文件时出现错误！", kNoOutput}));
+    EXPECT_EQ(dialog.finalLines, both(lines(text, false), lines(page, false)));
+    EXPECT_EQ(snapshot(folder), before);
+}
+
+TEST_F(FaultMatrix, DiskFillsWhileTheIntermediatePageIsWritten) {
+    const std::string disk = fromUnix("TW_FULL_DISK");
+    if (disk.empty()) GTEST_SKIP() << "needs root for a small tmpfs (see tests/faults/with-fault-folders)";
+    // The page is a little larger than its text, so a text that fits leaves no room for it.
+    const std::string text = disk + "\\big.txt";
+    std::string novel;
+    while (novel.size() < 200 * 1024) novel += "\xD5\xE2\xCA\xC7\xD2\xBB\xD0\xD0\xCE\xC4\xD7\xD6\r\n";
+    ASSERT_TRUE(writeFile(text, novel));
+    ULARGE_INTEGER freeBytes{};
+    ASSERT_TRUE(GetDiskFreeSpaceExA((disk + "\\").c_str(), &freeBytes, nullptr, nullptr));
+    ASSERT_GT(freeBytes.QuadPart, 64u * 1024);
+    ASSERT_TRUE(writeFile(disk + "\\filler", std::string(static_cast<std::size_t>(freeBytes.QuadPart) - 64 * 1024, 'f')));
+    const Snapshot before = snapshot(disk);
+
+    dialog.run({dropFiles({text})});
+
+    EXPECT_EQ(watcher.texts(), (Texts{"创建文件 " + disk + "\\big.htm 失败！", "转换 " + text + " 到网页文件时出现错误！"}));
+    EXPECT_EQ(dialog.finalLines, lines(text, false));
+    EXPECT_EQ(snapshot(disk), before);  // no half-written page is left behind
+}
+
+TEST_F(FaultMatrix, ConverterGoneAfterStartUp) {
+    const std::string text = addBook("a.txt");
+    const Snapshot before = snapshot(books);
+    ASSERT_TRUE(DeleteFileA(converter().c_str()));
+    dialog.run({dropFiles({text})});
+    // The shell may show a box of its own first; ours comes last.
+    ASSERT_FALSE(watcher.texts().empty());
+    EXPECT_EQ(watcher.texts().back(), kNoOutput);
+    EXPECT_EQ(dialog.finalLines, lines(text, false));
+    EXPECT_EQ(snapshot(books), before);
+}
+
+TEST_F(FaultMatrix, ConverterCrashesGivesUpOrLeavesHalfABook) {
+    const std::string text = addBook("a.txt");
+    const std::string epub = addBook("b.epub");
+    const Snapshot before = snapshot(books);
+    for (const char* behaviour : {"mode=crash\n", "mode=none\n", "mode=partial\n"}) {
+        converterBehaves(behaviour);
+        dialog.run({dropFiles({text, epub})});
+        EXPECT_EQ(dialog.finalLines, both(lines(text, false), lines(epub, false))) << behaviour;
+        EXPECT_EQ(snapshot(books), before) << behaviour;
+    }
+    EXPECT_EQ(watcher.texts(), Texts(6, kNoOutput));
+}
