@@ -25,11 +25,11 @@ CONVERTING = '正在转换 '
 SUCCEEDED = '转换成功！'
 ID_CLOSE, ID_LIST, ID_ABOUT = 1, 1001, 1002
 
-SCREEN = (1280, 1024)
-# Geometry of xfe's file list with a fresh configuration, one panel, window 640x360: the
-# centre of the ".." row and the height of a row. Checked by what arrives in the program's list.
-XFE_SIZE = (640, 360)
-XFE_FIRST_ROW_Y = 188
+SCREEN = (1600, 1200)
+# Geometry of xfe's file list with a fresh configuration in one-panel mode at its default size:
+# the centre of the ".." row and the height of a row. Checked by what arrives in the program's list.
+XFE_SIZE = (800, 600)
+XFE_FIRST_ROW_Y = 186
 XFE_ROW_HEIGHT = 23
 XFE_NAME_X = 60
 # xfe would take a second press on the same row within its double-click time for "open".
@@ -217,9 +217,24 @@ class Session:
             # As root xfe first warns, in a box of its own that takes the focus from nothing.
             self.press(self.x_window('^Warning$'), 'Return')
         window = self.x_window('^Xfe ')
-        self.xdotool('windowsize', '--sync', window, *XFE_SIZE)
+        # Resizing would make xfe lay out anew, after our clicks perhaps; so keep its own size.
+        geometry = self.xdotool('getwindowgeometry', '--shell', window)
+        expect('WIDTH=%d' % XFE_SIZE[0] in geometry and 'HEIGHT=%d' % XFE_SIZE[1] in geometry,
+               'xfe opened with an unexpected size: %r' % geometry)
         self.xdotool('windowmove', '--sync', window, 0, top)
         return xfe, top
+
+    def wait_row_drawn(self, y):
+        """Waits until a file-list row shows more than the plain background."""
+        deadline = time.monotonic() + WINDOW_TIMEOUT_MS / 1000
+        while True:
+            result = subprocess.run(['import', '-window', 'root', '-crop', '160x10+4+%d' % (y - 5),
+                                     '-format', '%k', 'info:'], env=self.env, stdout=subprocess.PIPE,
+                                    stderr=subprocess.DEVNULL, timeout=30)
+            if int(result.stdout.strip() or 0) > 1:
+                return
+            expect(time.monotonic() < deadline, 'xfe did not show its rows')
+            time.sleep(0.1)
 
     def drag_rows(self, manager, rows, target):
         """Selects the rows (1 is the first entry after "..") and drags them onto target."""
@@ -228,6 +243,7 @@ class Session:
         def row_y(row):
             return top + XFE_FIRST_ROW_Y + row * XFE_ROW_HEIGHT
 
+        self.wait_row_drawn(row_y(max(rows)))
         self.click(XFE_NAME_X, row_y(rows[0]))
         if len(rows) > 1:
             self.xdotool('keydown', 'ctrl')
