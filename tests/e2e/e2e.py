@@ -7,6 +7,7 @@ usage: e2e.py --app EXE --converter EXE --probe EXE --corpus DIR --work DIR SCEN
 
 import argparse
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -199,7 +200,7 @@ class Session:
     def start_main_window(self, with_converter=True):
         app = self.start_app(self.install_app(with_converter))
         hwnd = self.find_window(MAIN_CAPTION)
-        x_window = self.x_window('^' + MAIN_CAPTION.replace('(', r'\(').replace(')', r'\)').replace('.', r'\.') + '$')
+        x_window = self.x_window('^' + re.escape(MAIN_CAPTION) + '$')
         return app, hwnd, x_window
 
     def wait_exit(self, app, what):
@@ -211,8 +212,7 @@ class Session:
     # --- the file manager -----------------------------------------------------------------------
 
     def open_file_manager(self, folder, top):
-        env = dict(self.env)
-        xfe = self.spawn(['xfe', '-p', '1', folder], env=env)
+        xfe = self.spawn(['xfe', '-p', '1', folder])
         if os.geteuid() == 0:
             # As root xfe first warns, in a box of its own that takes the focus from nothing.
             self.press(self.x_window('^Warning$'), 'Return')
@@ -413,6 +413,7 @@ def closing(session):
         'Escape': by_key('Escape'),
         'Enter': by_key('Return'),
         'Close button': lambda hwnd, x_window: session.click(*session.centre(hwnd, ID_CLOSE)),
+        # What a window manager sends when the caption's close box is clicked.
         'close box': lambda hwnd, x_window: x11.close_window(session.env['DISPLAY'], int(x_window)),
     }
     for what, close in ways.items():
