@@ -53,23 +53,22 @@ bool HtmlTokenizer::next(HtmlToken& token) {
     token.text.clear();
     if (pos_ >= input_.size()) return false;
     token.offset = pos_;
-    if (!rawEndTag_.empty()) {
-        readRawBody(token);
-        return true;
-    }
+    if (!rawEndTag_.empty() && readRawBody(token)) return true;
     if (input_[pos_] == '<' && readMarkup(token)) return true;
     readText(token);
     return true;
 }
 
-void HtmlTokenizer::readRawBody(HtmlToken& token) {
+bool HtmlTokenizer::readRawBody(HtmlToken& token) {
     std::size_t end = findEndTag(input_, pos_, rawEndTag_);
     if (end == std::string_view::npos) end = input_.size();
     const std::string_view body = input_.substr(pos_, end - pos_);
+    rawEndTag_.clear();
+    if (body.empty()) return false;  // no empty token: every token moves forward
     token.kind = HtmlTokenKind::Text;
     token.text = rawDecodes_ ? decodeEntities(body, EntityContext::Text) : std::string(body);
     pos_ = end;
-    rawEndTag_.clear();
+    return true;
 }
 
 void HtmlTokenizer::readText(HtmlToken& token) {

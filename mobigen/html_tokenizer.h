@@ -38,7 +38,7 @@ public:
 
 private:
     void readText(HtmlToken& token);
-    void readRawBody(HtmlToken& token);
+    bool readRawBody(HtmlToken& token);
     bool readMarkup(HtmlToken& token);
     bool readTag(HtmlToken& token, bool endTag);
     void readAttributes(HtmlToken& token, std::size_t& pos);

@@ -223,6 +223,9 @@ std::string isbnFromIdentifier(std::string_view identifier, bool declaredIsbn) {
         }
     }
     if (digits.size() != 10 && digits.size() != 13) return {};
+    // Only an ISBN-10 may end in X, and nowhere else.
+    const std::size_t x = digits.find('X');
+    if (x != std::string::npos && (digits.size() != 10 || x != 9)) return {};
     return declaredIsbn || isIsbnChecksumValid(digits) ? digits : std::string();
 }
 

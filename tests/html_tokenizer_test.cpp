@@ -66,6 +66,12 @@ TEST(HtmlTokenizer, KeepsCommentCdataAndScriptBodiesVerbatim) {
     EXPECT_EQ(tokens[5].text, "after");
 }
 
+TEST(HtmlTokenizer, EveryTokenMovesForward) {
+    const auto tokens = tokenize("<style></style><title></title>x");
+    ASSERT_EQ(tokens.size(), 5u);
+    for (std::size_t i = 1; i < tokens.size(); ++i) EXPECT_GT(tokens[i].offset, tokens[i - 1].offset);
+}
+
 TEST(HtmlTokenizer, TitleBodyIsTextWithEntities) {
     const auto tokens = tokenize("<title>A <b> &amp; B</title>");
     ASSERT_EQ(tokens.size(), 3u);

@@ -138,4 +138,6 @@ TEST(Opf, RecognisesIsbns) {
     EXPECT_EQ(isbnFromIdentifier("9780306406158", false), "");  // bad check digit
     EXPECT_EQ(isbnFromIdentifier("1234567890123", false), "");
     EXPECT_EQ(isbnFromIdentifier("urn:uuid:12345678", false), "");
+    EXPECT_EQ(isbnFromIdentifier("XXXXXXXXXX", true), "");
+    EXPECT_EQ(isbnFromIdentifier("X804429570", true), "");
 }
