@@ -1,5 +1,7 @@
 #include "mobigen/images.h"
 
+#include "mobigen/image_fit.h"
+
 namespace mobigen {
 
 ImageFormat sniffImageFormat(std::string_view data) {
@@ -26,7 +28,10 @@ std::size_t ImageCollector::record(const std::string& path, const Loader& load) 
         } else if (format == ImageFormat::Unknown) {
             diagnostics_.warn("The image " + path + " is not JPEG, GIF, PNG or BMP and was left out.");
         } else {
-            images_.push_back(Image{std::move(*data)});
+            FittedImage fitted = fitImage(*data);
+            if (!fitted.problem.empty())
+                diagnostics_.warn("The image " + path + " was stored as it is: " + fitted.problem + ".");
+            images_.push_back(Image{fitted.smaller ? std::move(*fitted.smaller) : std::move(*data)});
             record = images_.size();
         }
     }

@@ -1,0 +1,163 @@
+#include "mobigen/image_fit.h"
+
+#include "mobigen/images.h"
+
+#include <stb_image.h>
+#include <stb_image_resize.h>
+#include <stb_image_write.h>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace mobigen {
+namespace {
+
+// Quality steps down only while the result is still over the old 127 KB limit.
+constexpr int kJpegQualities[] = {80, 70, 60};
+
+struct StbFree {
+    void operator()(stbi_uc* pixels) const { stbi_image_free(pixels); }
+};
+using StbPixels = std::unique_ptr<stbi_uc, StbFree>;
+
+// Pixels owned elsewhere: by stb or by one of the vectors below.
+struct PixelView {
+    int width = 0;
+    int height = 0;
+    int channels = 0;
+    const stbi_uc* data = nullptr;
+    std::size_t size() const { return static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * static_cast<std::size_t>(channels); }
+};
+
+const stbi_uc* bytesOf(std::string_view data) { return reinterpret_cast<const stbi_uc*>(data.data()); }
+int lengthOf(std::string_view data) { return static_cast<int>(data.size()); }
+unsigned byteAt(std::string_view data, std::size_t at) { return static_cast<unsigned char>(data[at]); }
+
+std::string stbReason() {
+    const char* reason = stbi_failure_reason();
+    return reason != nullptr ? reason : "unknown error";
+}
+
+std::uint32_t littleEndian32(std::string_view data, std::size_t at) {
+    return byteAt(data, at) | byteAt(data, at + 1) << 8 | byteAt(data, at + 2) << 16 | std::uint32_t{byteAt(data, at + 3)} << 24;
+}
+
+// stb reads missing BMP rows as black, so compare with the sizes the header declares.
+bool bmpReachesEnd(std::string_view data) {
+    if (data.size() < 14) return false;
+    const std::uint32_t declaredSize = littleEndian32(data, 2);
+    return declaredSize <= data.size() && littleEndian32(data, 10) < data.size();
+}
+
+// stb itself fails on a JPEG without its end marker and on a PNG with a short zlib stream.
+bool reachesEnd(ImageFormat format, std::string_view data) { return format != ImageFormat::Bmp || bmpReachesEnd(data); }
+
+bool hasAlpha(const PixelView& pixels) { return pixels.channels == 2 || pixels.channels == 4; }
+
+bool isTransparent(const PixelView& pixels) {
+    if (!hasAlpha(pixels)) return false;
+    const std::size_t step = static_cast<std::size_t>(pixels.channels);
+    for (std::size_t at = step - 1; at < pixels.size(); at += step)
+        if (pixels.data[at] != 0xFF) return true;
+    return false;
+}
+
+std::vector<stbi_uc> withoutAlpha(const PixelView& pixels) {
+    const std::size_t kept = static_cast<std::size_t>(pixels.channels - 1);
+    std::vector<stbi_uc> out;
+    out.reserve(pixels.size() / static_cast<std::size_t>(pixels.channels) * kept);
+    for (std::size_t at = 0; at < pixels.size(); at += kept + 1) out.insert(out.end(), pixels.data + at, pixels.data + at + kept);
+    return out;
+}
+
+int scaledSide(int side, double scale, int limit) {
+    return std::clamp(static_cast<int>(std::lround(side * scale)), 1, limit);
+}
+
+bool fitsBox(const PixelView& pixels) { return pixels.width <= kImageFitWidth && pixels.height <= kImageFitHeight; }
+
+// Area averaging (a box filter when shrinking) keeps fine print and line art legible.
+std::vector<stbi_uc> scaledIntoBox(PixelView& pixels) {
+    const double scale = std::min(static_cast<double>(kImageFitWidth) / pixels.width,
+                                  static_cast<double>(kImageFitHeight) / pixels.height);
+    PixelView scaled{scaledSide(pixels.width, scale, kImageFitWidth), scaledSide(pixels.height, scale, kImageFitHeight),
+                     pixels.channels, nullptr};
+    std::vector<stbi_uc> out(scaled.size());
+    if (!stbir_resize_uint8_generic(pixels.data, pixels.width, pixels.height, 0, out.data(), scaled.width, scaled.height, 0,
+                                    pixels.channels, STBIR_ALPHA_CHANNEL_NONE, 0, STBIR_EDGE_CLAMP, STBIR_FILTER_BOX,
+                                    STBIR_COLORSPACE_LINEAR, nullptr))
+        return {};
+    scaled.data = out.data();
+    pixels = scaled;
+    return out;
+}
+
+void appendTo(void* context, void* data, int size) {
+    static_cast<std::string*>(context)->append(static_cast<const char*>(data), static_cast<std::size_t>(size));
+}
+
+// Baseline JPEG; one or two channels come out as neutral grey.
+std::string encodedJpeg(const PixelView& pixels, int quality) {
+    std::string out;
+    if (!stbi_write_jpg_to_func(appendTo, &out, pixels.width, pixels.height, pixels.channels, pixels.data, quality)) return {};
+    return out;
+}
+
+std::string compactJpeg(const PixelView& pixels) {
+    std::string best;
+    for (const int quality : kJpegQualities) {
+        best = encodedJpeg(pixels, quality);
+        if (best.empty() || best.size() <= kImageKeepBytes) break;
+    }
+    return best;
+}
+
+FittedImage keep() { return {}; }
+FittedImage keep(std::string problem) { return {std::nullopt, std::move(problem)}; }
+
+FittedImage reencoded(std::string_view data) {
+    int width = 0, height = 0, channels = 0;
+    const StbPixels decoded(stbi_load_from_memory(bytesOf(data), lengthOf(data), &width, &height, &channels, 0));
+    if (!decoded) return keep("it could not be decoded (" + stbReason() + ")");
+    PixelView pixels{width, height, channels, decoded.get()};
+    if (isTransparent(pixels)) return keep();
+
+    std::vector<stbi_uc> opaque;
+    if (hasAlpha(pixels)) {
+        opaque = withoutAlpha(pixels);
+        pixels = PixelView{width, height, channels - 1, opaque.data()};
+    }
+    std::vector<stbi_uc> scaled;
+    if (!fitsBox(pixels)) {
+        scaled = scaledIntoBox(pixels);
+        if (scaled.empty()) return keep("it could not be scaled down");
+    }
+    std::string jpeg = compactJpeg(pixels);
+    if (jpeg.empty()) return keep("it could not be encoded as JPEG");
+    if (jpeg.size() >= data.size()) return keep();
+    return {std::move(jpeg), {}};
+}
+
+}  // namespace
+
+FittedImage fitImage(std::string_view data) {
+    const ImageFormat format = sniffImageFormat(data);
+    if (format != ImageFormat::Jpeg && format != ImageFormat::Png && format != ImageFormat::Bmp) return keep();
+    if (data.size() > static_cast<std::size_t>(INT_MAX)) return keep("it is too large to decode");
+
+    int width = 0, height = 0, channels = 0;
+    const bool known = stbi_info_from_memory(bytesOf(data), lengthOf(data), &width, &height, &channels) != 0;
+    const bool small = data.size() <= kImageKeepBytes;
+    if (!known) return small ? keep() : keep("its header could not be read (" + stbReason() + ")");
+    if (small && width <= kImageKeepSide && height <= kImageKeepSide) return keep();
+    if (static_cast<long long>(width) * height > kImageMaxDecodePixels)
+        return keep("at " + std::to_string(width) + "x" + std::to_string(height) + " pixels it is too large to decode safely");
+    if (!reachesEnd(format, data)) return keep("the file is cut short");
+    return reencoded(data);
+}
+
+}  // namespace mobigen

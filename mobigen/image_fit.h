@@ -1,0 +1,28 @@
+#pragma once
+
+// Shrinks images that are too big for a MOBI 6 book: older Kindle software refuses records
+// over 127 KB, and a photo larger than the screen only costs space.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace mobigen {
+
+constexpr std::size_t kImageKeepBytes = 127 * 1024;    // at most this and ...
+constexpr int kImageKeepSide = 1600;                   // ... this many pixels a side: untouched
+constexpr int kImageFitWidth = 1072;                   // larger ones are scaled into this box
+constexpr int kImageFitHeight = 1448;
+constexpr long long kImageMaxDecodePixels = 40000000;  // beyond this a header is not trusted
+
+struct FittedImage {
+    std::optional<std::string> smaller;  // a JPEG to store instead of the original
+    std::string problem;                 // why an oversized image stays as it is, or ""
+};
+
+// Decides what to store for one image file. GIFs, images with transparency and anything that
+// would not get smaller are kept; a file that cannot be decoded is kept and `problem` says why.
+FittedImage fitImage(std::string_view data);
+
+}  // namespace mobigen
