@@ -13,7 +13,6 @@ namespace {
 
 constexpr UINT_PTR kStepTimer = 0x7e57;
 constexpr UINT kStepMs = 10;
-constexpr DWORD kRunLimitMs = 60000;
 constexpr UINT kSendTimeoutMs = 2000;
 
 std::string className(HWND window) {
@@ -176,7 +175,7 @@ void DialogDriver::postClick(int controlId) const {
 BOOL DialogDriver::OnInitDialog() {
     const BOOL result = ConverterDialog::OnInitDialog();
     watcher_.ignore(hwnd());
-    deadline_ = GetTickCount() + kRunLimitMs;
+    deadline_ = GetTickCount() + runLimitMs;
     SetTimer(hwnd(), kStepTimer, kStepMs, nullptr);
     return result;
 }

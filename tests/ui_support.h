@@ -76,6 +76,8 @@ public:
 
     Texts finalLines;
     bool timedOut = false;
+    // How long a run may take before the driver gives up and closes the dialog.
+    DWORD runLimitMs = 60000;
     int batchesStarted = 0;
 
     // The icon the window should carry, for comparison with what Windows reports.
