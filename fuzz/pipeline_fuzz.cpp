@@ -1,9 +1,11 @@
 // The whole converter on a book held in memory: an EPUB when the input starts with 'P' (as a
-// zip does), HTML otherwise. It either refuses with a ConversionError or writes a MOBI file
-// whose record list is sound and whose text records give back the book's flow.
+// zip does), an EPUB packed here from a list of files when it starts with 'E', HTML otherwise.
+// It either refuses with a ConversionError or writes a MOBI file whose record list is sound and
+// whose text records give back the book's flow, which is UTF-8 as record 0 declares.
 
 #include "fuzz/fuzz_support.h"
 #include "fuzz/palmdoc_decoder.h"
+#include "fuzz/stored_zip.h"
 #include "mobigen/encoding.h"
 #include "mobigen/mobi_writer.h"
 #include "mobigen/reader.h"
@@ -65,7 +67,10 @@ void checkText(std::string_view file, const std::vector<std::size_t>& offsets, c
 
 Book readBook(std::string_view bytes, Diagnostics& diagnostics) {
     if (!bytes.empty() && bytes[0] == 'P') return readEpubBook(bytes, "Fuzz", diagnostics);
-    return readHtmlBook(decodeHtmlToUtf8(bytes, diagnostics), "Fuzz", diagnostics);
+    if (!bytes.empty() && bytes[0] == 'E') return readEpubBook(fuzz::zipOfFileList(bytes.substr(1)), "Fuzz", diagnostics);
+    const std::string html = decodeHtmlToUtf8(bytes, diagnostics);
+    fuzz::check(fuzz::isValidUtf8(html), "the decoded document is not UTF-8");
+    return readHtmlBook(html, "Fuzz", diagnostics);
 }
 
 }  // namespace
@@ -77,6 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Diagnostics diagnostics;
         const Book book = readBook(bytes, diagnostics);
         fuzz::check(!book.metadata.title.empty(), "a book without a title");
+        fuzz::check(fuzz::isValidUtf8(book.flow), "the flow is not UTF-8");
         const std::string file = writeMobi(book, compression);
         checkText(file, recordOffsets(file), book, compression);
     } catch (const ConversionError& error) {
