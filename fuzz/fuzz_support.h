@@ -34,33 +34,21 @@ inline std::uint32_t readU32(std::string_view bytes, std::size_t at) {
     return readU16(bytes, at) << 16 | readU16(bytes, at + 2);
 }
 
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+// Strict UTF-8, checked by decoding each sequence (unlike the converter's table of lead and
+// second-byte ranges): no overlong forms, no surrogates, nothing above U+10FFFF.
 inline bool isValidUtf8(std::string_view text) {
+    static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
     for (std::size_t i = 0; i < text.size();) {
         const unsigned lead = static_cast<unsigned char>(text[i]);
-        std::size_t length = 1;
-        unsigned low = 0x80, high = 0xBF;  // allowed range of the second byte
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            if (lead == 0xE0) low = 0xA0;
-            if (lead == 0xED) high = 0x9F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            if (lead == 0xF0) low = 0x90;
-            if (lead == 0xF4) high = 0x8F;
-        } else {
-            return false;
-        }
-        if (text.size() - i < length) return false;
+        const std::size_t length = lead < 0x80 ? 1 : lead >> 5 == 6 ? 2 : lead >> 4 == 14 ? 3 : lead >> 3 == 30 ? 4 : 0;
+        if (length == 0 || text.size() - i < length) return false;
+        char32_t value = length == 1 ? lead : lead & (0x7Fu >> length);
         for (std::size_t k = 1; k < length; ++k) {
-            const unsigned byte = static_cast<unsigned char>(text[i + k]);
-            if (byte < (k == 1 ? low : 0x80u) || byte > (k == 1 ? high : 0xBFu)) return false;
+            const unsigned next = static_cast<unsigned char>(text[i + k]);
+            if (next >> 6 != 2) return false;
+            value = value << 6 | (next & 0x3Fu);
         }
+        if (value < kSmallest[length] || (value >= 0xD800 && value <= 0xDFFF) || value > 0x10FFFF) return false;
         i += length;
     }
     return true;
