@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <map>
 
+using testing_support::ExclusiveHold;
 using testing_support::exists;
 using testing_support::readFile;
 using testing_support::TempFolder;
@@ -67,19 +68,6 @@ std::string fromUnix(const char* variable) {
     for (char& c : windows) c = c == '/' ? '\\' : c;
     return windows;
 }
-
-class ExclusiveHold {
-public:
-    explicit ExclusiveHold(const std::string& path)
-        : handle_(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {}
-    ~ExclusiveHold() {
-        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    }
-    bool held() const { return handle_ != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE handle_;
-};
 
 class FaultMatrix : public ::testing::Test {
 protected:

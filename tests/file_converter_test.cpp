@@ -219,23 +219,7 @@ TEST_F(Conversion, MessagesAreInCodePage936OnWindowsAndUtf8Elsewhere) {
 
 #ifdef _WIN32
 
-namespace {
-
-// Holds a file open with no sharing at all, as another program might.
-class ExclusiveHold {
-public:
-    explicit ExclusiveHold(const std::string& path)
-        : handle_(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {}
-    ~ExclusiveHold() {
-        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    }
-    bool held() const { return handle_ != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE handle_;
-};
-
-}  // namespace
+using testing_support::ExclusiveHold;
 
 TEST_F(Conversion, LockedOrReadOnlyStaleFilesAreReportedAndKept) {
     ASSERT_TRUE(writeFile(book("a.txt"), "text"));

@@ -11,6 +11,7 @@
 #ifdef _WIN32
 #include <direct.h>
 #include <process.h>
+#include <windows.h>
 #else
 #include <sys/stat.h>
 #include <unistd.h>
@@ -73,6 +74,17 @@ std::string executableFolder() {
     const std::string self = platform::executablePath();
     return self.substr(0, self.find_last_of(separator()));
 }
+
+#ifdef _WIN32
+ExclusiveHold::ExclusiveHold(const std::string& path)
+    : handle_(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {}
+
+ExclusiveHold::~ExclusiveHold() {
+    if (held()) CloseHandle(handle_);
+}
+
+bool ExclusiveHold::held() const { return handle_ != INVALID_HANDLE_VALUE; }
+#endif
 
 TempFolder::TempFolder() {
     static std::atomic<unsigned> counter{0};

@@ -19,6 +19,21 @@ bool copyProgram(const std::string& from, const std::string& to);
 // Folder holding the running test executable (and the helper programs built beside it).
 std::string executableFolder();
 
+#ifdef _WIN32
+// Holds a file open with no sharing at all, as another program might.
+class ExclusiveHold {
+public:
+    explicit ExclusiveHold(const std::string& path);
+    ~ExclusiveHold();
+    ExclusiveHold(const ExclusiveHold&) = delete;
+    ExclusiveHold& operator=(const ExclusiveHold&) = delete;
+    bool held() const;
+
+private:
+    void* handle_;
+};
+#endif
+
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempFolder {
 public:
