@@ -311,10 +311,25 @@ def is_mobi(path):
         return book.read(68)[60:68] == b'BOOKMOBI'
 
 
-def expect_converted(folder, stems):
+def text_read_back(mobi):
+    """The book's text as libmobi reads it, or None where mobitool is not installed."""
+    if shutil.which('mobitool') is None:
+        return None
+    with tempfile.TemporaryDirectory() as out:
+        done = subprocess.run(['mobitool', '-d', '-o', out, mobi], capture_output=True)
+        expect(done.returncode == 0, 'mobitool cannot read %s: %s' % (mobi, done.stdout[-500:]))
+        stem = os.path.splitext(os.path.basename(mobi))[0]
+        with open(os.path.join(out, stem + '.rawml'), 'rb') as rawml:
+            return rawml.read().decode('utf-8')
+
+
+def expect_converted(folder, stems, texts=None):
     for stem in stems:
         mobi = os.path.join(folder, stem + '.mobi')
         expect(os.path.isfile(mobi) and is_mobi(mobi), 'no MOBI output ' + mobi)
+        text = text_read_back(mobi)
+        for wanted in (texts or {}).get(stem, []):
+            expect(text is None or wanted in text, '%s lacks %r' % (mobi, wanted))
 
 
 def answer_box(session, text):
@@ -355,7 +370,7 @@ def drop_from_file_manager(session):
     session.drag_rows(manager, [3, 4, 5], target)
     expected = converted_lines(first, [('a.txt', SUCCEEDED), ('b.epub', SUCCEEDED), ('c 中文.html', SUCCEEDED)])
     expect_lines(session.list_lines(hwnd, len(expected)), expected, 'after the first drop')
-    expect_converted(first, ['a', 'b', 'c 中文'])
+    expect_converted(first, ['a', 'b', 'c 中文'], {'a': ['第一行 first line', '第二行 second line']})
     with open(os.path.join(first, 'a.htm'), 'rb') as page:
         expect(page.read() == USER_HTM, "the user's a.htm was changed")
     session.screenshot(os.path.join(os.path.abspath(session.options.work), 'drop-result.png'))
