@@ -53,8 +53,62 @@ bool bmpReachesEnd(std::string_view data) {
     return declaredSize <= data.size() && littleEndian32(data, 10) < data.size();
 }
 
-// stb itself fails on a JPEG without its end marker and on a PNG with a short zlib stream.
-bool reachesEnd(ImageFormat format, std::string_view data) { return format != ImageFormat::Bmp || bmpReachesEnd(data); }
+bool isStandaloneMarker(unsigned marker) { return marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7); }
+
+// Entropy-coded data runs to the first 0xFF that is neither stuffing (FF00), a restart marker
+// nor fill.
+std::size_t endOfScan(std::string_view data, std::size_t at) {
+    for (at = data.find('\xFF', at); at != std::string_view::npos && at + 1 < data.size(); at = data.find('\xFF', at)) {
+        const unsigned next = byteAt(data, at + 1);
+        if (next != 0x00 && next != 0xFF && !isStandaloneMarker(next)) return at;
+        at += next == 0xFF ? 1 : 2;
+    }
+    return data.size();
+}
+
+unsigned byteOrZero(std::string_view data, std::size_t at) { return at < data.size() ? byteAt(data, at) : 0; }
+
+// Reads the tables as stb does, past the segment's end if the counts say so: the stb in Debian 12
+// (2.27) writes past its 256-entry tables when the counts add up to more.
+bool huffmanSegmentFits(std::string_view data, std::size_t at, std::size_t length) {
+    long remaining = static_cast<long>(length) - 2;
+    at += 4;
+    while (remaining > 0) {
+        long count = 0;
+        for (std::size_t i = 1; i <= 16; ++i) count += byteOrZero(data, at + i);
+        if (count > 256) return false;
+        at += static_cast<std::size_t>(17 + count);
+        remaining -= 17 + count;
+    }
+    return remaining == 0;
+}
+
+// Walks every segment up to the end marker. Anything stb could read differently is refused.
+bool jpegTablesAreSafe(std::string_view data) {
+    std::size_t at = 2;
+    while (at + 2 <= data.size()) {
+        if (byteAt(data, at) != 0xFF) return false;
+        const unsigned marker = byteAt(data, at + 1);
+        if (marker == 0xD9) return true;
+        if (marker == 0xFF || isStandaloneMarker(marker)) {
+            at += marker == 0xFF ? 1 : 2;
+            continue;
+        }
+        if (at + 4 > data.size()) return false;
+        const std::size_t length = byteAt(data, at + 2) << 8 | byteAt(data, at + 3);
+        if (length < 2 || (marker == 0xC4 && !huffmanSegmentFits(data, at, length))) return false;
+        at += 2 + length;
+        if (marker == 0xDA) at = endOfScan(data, at);
+    }
+    return false;
+}
+
+// stb itself fails on a PNG with a short zlib stream.
+bool isSafeToDecode(ImageFormat format, std::string_view data) {
+    if (format == ImageFormat::Jpeg) return jpegTablesAreSafe(data);
+    if (format == ImageFormat::Bmp) return bmpReachesEnd(data);
+    return true;
+}
 
 bool hasAlpha(const PixelView& pixels) { return pixels.channels == 2 || pixels.channels == 4; }
 
@@ -149,14 +203,15 @@ FittedImage fitImage(std::string_view data) {
     if (format != ImageFormat::Jpeg && format != ImageFormat::Png && format != ImageFormat::Bmp) return keep();
     if (data.size() > static_cast<std::size_t>(INT_MAX)) return keep("it is too large to decode");
 
+    // Checked before stb reads even the header: its header reader loads the Huffman tables.
+    const bool small = data.size() <= kImageKeepBytes;
+    if (!isSafeToDecode(format, data)) return small ? keep() : keep("the file is damaged or cut short");
     int width = 0, height = 0, channels = 0;
     const bool known = stbi_info_from_memory(bytesOf(data), lengthOf(data), &width, &height, &channels) != 0;
-    const bool small = data.size() <= kImageKeepBytes;
     if (!known) return small ? keep() : keep("its header could not be read (" + stbReason() + ")");
     if (small && width <= kImageKeepSide && height <= kImageKeepSide) return keep();
     if (static_cast<long long>(width) * height > kImageMaxDecodePixels)
         return keep("at " + std::to_string(width) + "x" + std::to_string(height) + " pixels it is too large to decode safely");
-    if (!reachesEnd(format, data)) return keep("the file is cut short");
     return reencoded(data);
 }
 
