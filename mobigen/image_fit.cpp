@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <vector>
 
 namespace mobigen {
@@ -212,7 +213,12 @@ FittedImage fitImage(std::string_view data) {
     if (small && width <= kImageKeepSide && height <= kImageKeepSide) return keep();
     if (static_cast<long long>(width) * height > kImageMaxDecodePixels)
         return keep("at " + std::to_string(width) + "x" + std::to_string(height) + " pixels it is too large to decode safely");
-    return reencoded(data);
+    try {
+        return reencoded(data);
+    } catch (const std::bad_alloc&) {
+        // A 32-bit converter can run short on a big picture; the book itself still fits.
+        return keep("there was not enough memory to scale it down");
+    }
 }
 
 }  // namespace mobigen
