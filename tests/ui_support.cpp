@@ -59,6 +59,8 @@ BOOL CALLBACK findDialogWindow(HWND window, LPARAM parameter) {
         className(window) != "#32770") {
         return TRUE;
     }
+    // The main dialog is never a box to answer, whatever handle it was registered under.
+    if (GetDlgItem(window, IDC_PROGRESS_LIST)) return TRUE;
     search->found = window;
     return FALSE;
 }
