@@ -1,11 +1,15 @@
 // The whole converter on a book held in memory: an EPUB when the input starts with 'P' (as a
-// zip does), an EPUB packed here from a list of files when it starts with 'E', HTML otherwise.
+// zip does), an EPUB packed here from a list of files when it starts with 'E', a text file
+// turned into the program's page when it starts with 'T' (then no line of text may be lost),
+// HTML otherwise.
 // It either refuses with a ConversionError or writes a MOBI file whose record list is sound and
 // whose text records give back the book's flow, which is UTF-8 as record 0 declares.
 
 #include "fuzz/fuzz_support.h"
 #include "fuzz/palmdoc_decoder.h"
 #include "fuzz/stored_zip.h"
+#include "fuzz/text_mode.h"
+#include "mobigen/chapters.h"
 #include "mobigen/encoding.h"
 #include "mobigen/mobi_writer.h"
 #include "mobigen/reader.h"
@@ -65,12 +69,49 @@ void checkText(std::string_view file, const std::vector<std::size_t>& offsets, c
     if (text != book.flow) fuzz::fail("the text records do not give back the flow");
 }
 
-Book readBook(std::string_view bytes, Diagnostics& diagnostics) {
-    if (!bytes.empty() && bytes[0] == 'P') return readEpubBook(bytes, "Fuzz", diagnostics);
-    if (!bytes.empty() && bytes[0] == 'E') return readEpubBook(fuzz::zipOfFileList(bytes.substr(1)), "Fuzz", diagnostics);
-    const std::string html = decodeHtmlToUtf8(bytes, diagnostics);
+std::string decodedDocument(const std::string& bytes, Diagnostics& diagnostics) {
+    std::string html = decodeHtmlToUtf8(bytes, diagnostics);
     fuzz::check(fuzz::isValidUtf8(html), "the decoded document is not UTF-8");
-    return readHtmlBook(html, "Fuzz", diagnostics);
+    return html;
+}
+
+std::string_view bodyOf(std::string_view page) {
+    constexpr std::string_view kBodyStart = "<body>";
+    const std::size_t start = page.find(kBodyStart) + kBodyStart.size();
+    return page.substr(start, page.rfind("</body>") - start);
+}
+
+// Every line of the text shows up in the flow, in order; lines with characters that escaping
+// changes are not looked up. Whatever the encoding, the page's markup must survive decoding.
+void checkLinesKept(const std::string& page, const std::string& html, const std::string& flow) {
+    std::string text(bodyOf(page));
+    for (std::size_t at = text.find("<br>"); at != std::string::npos; at = text.find("<br>", at)) text.erase(at, 4);
+    if (text.find_first_of("<>") == std::string::npos)
+        fuzz::check(matchTextDerivedHtml(html).has_value(), "the page made from a text file is not taken for one");
+    if (!matchTextDerivedHtml(html)) return;
+    const std::string_view body = bodyOf(html);
+    std::size_t found = 0;
+    for (std::size_t start = 0; start < body.size();) {
+        const std::size_t end = body.find("<br>", start);
+        const std::string_view line = body.substr(start, end - start);
+        start = end + 4;
+        if (line.find_first_of("<>&\"'") != std::string_view::npos) continue;
+        found = flow.find(line, found);
+        if (found == std::string::npos) fuzz::fail("a line of the text is missing from the flow");
+        found += line.size();
+    }
+}
+
+Book readBook(std::string_view bytes, Diagnostics& diagnostics) {
+    const char kind = bytes.empty() ? '\0' : bytes[0];
+    if (kind == 'P') return readEpubBook(bytes, "Fuzz", diagnostics);
+    if (kind == 'E') return readEpubBook(fuzz::zipOfFileList(bytes.substr(1)), "Fuzz", diagnostics);
+    if (kind != 'T') return readHtmlBook(decodedDocument(std::string(bytes), diagnostics), "Fuzz", diagnostics);
+    const std::string page = fuzz::textModePage(bytes.substr(1));
+    const std::string html = decodedDocument(page, diagnostics);
+    Book book = readHtmlBook(html, "Fuzz", diagnostics);
+    checkLinesKept(page, html, book.flow);
+    return book;
 }
 
 }  // namespace

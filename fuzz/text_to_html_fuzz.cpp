@@ -1,9 +1,9 @@
-// The text-to-HTML step on any file content, against the text-mode rules computed here on
-// their own: 0x1A ends the input, CR LF and LF end a line, a lone CR is text, and a last line
-// without a line end still counts.
+// The text-to-HTML step on any file content, against the page worked out on its own from the
+// text-mode rules (fuzz/text_mode.h).
 
 #include "convert/file_converter.h"
 #include "fuzz/fuzz_support.h"
+#include "fuzz/text_mode.h"
 
 #include <filesystem>
 #include <fstream>
@@ -56,19 +56,6 @@ std::string fileContent(std::string_view input) {
     return std::string(kReadBlock - before, 'x').append(input.substr(1));
 }
 
-std::string expectedHtml(std::string_view text) {
-    text = text.substr(0, text.find('\x1A'));
-    std::string body;
-    for (std::size_t start = 0; start < text.size();) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string_view::npos) end = text.size();
-        const bool crLf = end < text.size() && end > start && text[end - 1] == '\r';
-        body.append(text.substr(start, end - start - (crLf ? 1 : 0))).append("<br>");
-        start = end + 1;
-    }
-    return "<html><head><title></title></head><body>" + body + "</body></html>";
-}
-
 void writeWhole(const std::string& path, const std::string& content) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(content.data(), static_cast<std::streamsize>(content.size()));
@@ -91,6 +78,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     QuietConverter converter;
     if (!converter.writeHtmlFromText(source, html)) fuzz::fail("the step failed: " + converter.lastMessage);
-    if (readWhole(html) != expectedHtml(content)) fuzz::fail("the page differs from the text-mode reading");
+    if (readWhole(html) != fuzz::textModePage(content)) fuzz::fail("the page differs from the text-mode reading");
     return 0;
 }
