@@ -1,6 +1,6 @@
 #pragma once
 
-// Helpers shared by mobigen's tests: a private temporary folder and whole-file I/O.
+// Helpers shared by mobigen's tests: a private temporary folder, whole-file I/O and commands.
 
 #include <cstdint>
 #include <cstdlib>
@@ -39,35 +39,23 @@ private:
     fs::path path_;
 };
 
-inline std::string readFile(const fs::path& path) {
+// A std::string name goes through the C runtime as the converter's own names do: ANSI on
+// Windows, where std::filesystem would read it differently.
+template <typename Path>
+std::string readFile(const Path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream content;
     content << in.rdbuf();
     return content.str();
 }
 
-inline void writeFile(const fs::path& path, const std::string& content) {
-    std::ofstream out(path, std::ios::binary);
-    out << content;
-}
-
-// Narrow names go through the C runtime as the converter's own do: ANSI on Windows, where
-// std::filesystem would read them differently.
-inline std::string readFile(const std::string& path) {
-    std::ifstream in(path.c_str(), std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-inline void writeFile(const std::string& path, const std::string& content) {
-    std::ofstream out(path.c_str(), std::ios::binary);
-    out << content;
+template <typename Path>
+void writeFile(const Path& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
 }
 
 inline std::string repeat(const std::string& piece, std::size_t times) {
     std::string s;
-    s.reserve(piece.size() * times);
     for (std::size_t i = 0; i < times; ++i) s += piece;
     return s;
 }
@@ -76,16 +64,6 @@ inline std::uint32_t be32(const std::string& s, std::size_t at) {
     std::uint32_t v = 0;
     for (std::size_t i = 0; i < 4; ++i) v = (v << 8) | static_cast<unsigned char>(s.at(at + i));
     return v;
-}
-
-inline std::uint16_t be16(const std::string& s, std::size_t at) {
-    return static_cast<std::uint16_t>((static_cast<unsigned char>(s.at(at)) << 8) | static_cast<unsigned char>(s.at(at + 1)));
-}
-
-// Record 0 starts where the first record-list entry says.
-inline std::string recordZero(const std::string& mobi) {
-    const std::size_t start = be32(mobi, 78);
-    return mobi.substr(start, be32(mobi, 86) - start);
 }
 
 // Runs a shell command with its output captured in `output`; returns its exit status.
