@@ -2,33 +2,21 @@
 
 #include <zlib.h>
 
-#include <stdexcept>
-
 namespace readers_test {
 namespace {
 
-void put16(std::string& out, std::uint32_t value) {
-    out += static_cast<char>(value & 0xFF);
-    out += static_cast<char>((value >> 8) & 0xFF);
-}
-
-void put32(std::string& out, std::uint32_t value) {
-    put16(out, value & 0xFFFF);
-    put16(out, value >> 16);
+std::string littleEndian(std::uint32_t value, int bytes) {
+    std::string out;
+    for (int i = 0; i < bytes; ++i, value >>= 8) out += static_cast<char>(value & 0xFF);
+    return out;
 }
 
 std::string rawDeflate(const std::string& data) {
-    z_stream stream{};
-    if (deflateInit2(&stream, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) throw std::runtime_error("deflateInit2");
-    std::string out(deflateBound(&stream, static_cast<uLong>(data.size())), '\0');
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-    stream.avail_in = static_cast<uInt>(data.size());
-    stream.next_out = reinterpret_cast<Bytef*>(&out[0]);
-    stream.avail_out = static_cast<uInt>(out.size());
-    deflate(&stream, Z_FINISH);
-    out.resize(stream.total_out);
-    deflateEnd(&stream);
-    return out;
+    uLongf size = compressBound(static_cast<uLong>(data.size()));
+    std::string out(size, '\0');
+    compress2(reinterpret_cast<Bytef*>(&out[0]), &size, reinterpret_cast<const Bytef*>(data.data()),
+              static_cast<uLong>(data.size()), 9);
+    return out.substr(2, size - 6);  // without zlib's header and checksum
 }
 
 }  // namespace
@@ -38,52 +26,22 @@ std::string buildZip(const std::vector<ZipEntrySpec>& entries) {
     std::string directory;
     for (const auto& e : entries) {
         const std::string payload = e.deflate ? rawDeflate(e.data) : e.data;
-        const auto crc = static_cast<std::uint32_t>(
-            crc32(0L, reinterpret_cast<const Bytef*>(e.data.data()), static_cast<uInt>(e.data.size())));
-        const std::uint32_t size = e.declaredSize.value_or(static_cast<std::uint32_t>(e.data.size()));
-        const auto offset = static_cast<std::uint32_t>(archive.size());
-        const auto nameLength = static_cast<std::uint32_t>(e.name.size());
-        const std::uint32_t method = e.deflate ? 8 : 0;
-
-        put32(archive, 0x04034b50);
-        put16(archive, 20);
-        put16(archive, 0);
-        put16(archive, method);
-        put32(archive, 0);  // time and date
-        put32(archive, crc);
-        put32(archive, static_cast<std::uint32_t>(payload.size()));
-        put32(archive, size);
-        put16(archive, nameLength);
-        put16(archive, 0);
-        archive += e.name;
-        archive += payload;
-
-        put32(directory, 0x02014b50);
-        put16(directory, 20);
-        put16(directory, 20);
-        put16(directory, 0);
-        put16(directory, method);
-        put32(directory, 0);
-        put32(directory, crc);
-        put32(directory, static_cast<std::uint32_t>(payload.size()));
-        put32(directory, size);
-        put16(directory, nameLength);
-        put32(directory, 0);  // extra and comment lengths
-        put32(directory, 0);  // disk and internal attributes
-        put32(directory, 0);  // external attributes
-        put32(directory, offset);
-        directory += e.name;
+        const auto crc = crc32(0L, reinterpret_cast<const Bytef*>(e.data.data()), static_cast<uInt>(e.data.size()));
+        // Method, time and date, CRC, sizes and the name's length: the same in both headers.
+        const std::string common = littleEndian(e.deflate ? 8 : 0, 2) + littleEndian(0, 4) +
+                                   littleEndian(static_cast<std::uint32_t>(crc), 4) +
+                                   littleEndian(static_cast<std::uint32_t>(payload.size()), 4) +
+                                   littleEndian(e.declaredSize.value_or(static_cast<std::uint32_t>(e.data.size())), 4) +
+                                   littleEndian(static_cast<std::uint32_t>(e.name.size()), 2);
+        directory += littleEndian(0x02014b50, 4) + littleEndian(20, 2) + littleEndian(20, 2) + littleEndian(0, 2) + common +
+                     std::string(12, '\0') + littleEndian(static_cast<std::uint32_t>(archive.size()), 4) + e.name;
+        archive += littleEndian(0x04034b50, 4) + littleEndian(20, 2) + littleEndian(0, 2) + common + littleEndian(0, 2) +
+                   e.name + payload;
     }
-    const auto directoryOffset = static_cast<std::uint32_t>(archive.size());
-    archive += directory;
-    put32(archive, 0x06054b50);
-    put32(archive, 0);
-    put16(archive, static_cast<std::uint32_t>(entries.size()));
-    put16(archive, static_cast<std::uint32_t>(entries.size()));
-    put32(archive, static_cast<std::uint32_t>(directory.size()));
-    put32(archive, directoryOffset);
-    put16(archive, 0);
-    return archive;
+    const auto count = littleEndian(static_cast<std::uint32_t>(entries.size()), 2);
+    return archive + directory + littleEndian(0x06054b50, 4) + littleEndian(0, 4) + count + count +
+           littleEndian(static_cast<std::uint32_t>(directory.size()), 4) +
+           littleEndian(static_cast<std::uint32_t>(archive.size()), 4) + littleEndian(0, 2);
 }
 
 std::string buildEpub(const std::string& opf, const std::vector<ZipEntrySpec>& files) {
