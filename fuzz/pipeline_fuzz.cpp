@@ -1,9 +1,8 @@
-// The whole converter on a book held in memory: an EPUB when the input starts with 'P' (as a
-// zip does), an EPUB packed here from a list of files when it starts with 'E', a text file
-// turned into the program's page when it starts with 'T' (then no line of text may be lost),
-// HTML otherwise.
-// It either refuses with a ConversionError or writes a MOBI file whose record list is sound and
-// whose text records give back the book's flow, which is UTF-8 as record 0 declares.
+// The whole converter on a book held in memory. The first byte picks the input: 'P' an EPUB as
+// it is (a zip starts so), 'E' an EPUB packed here from a list of files, 'T' a text file turned
+// into the program's page (no line of it may be lost), anything else HTML. The converter either
+// refuses with a ConversionError or writes a MOBI file whose record list is sound and whose
+// text records give back the book's flow, which is UTF-8 as record 0 declares.
 
 #include "fuzz/fuzz_support.h"
 #include "fuzz/palmdoc_decoder.h"

@@ -221,7 +221,8 @@ std::vector<EpubTocEntry> readEpubToc(const Package& package, ZipArchive& zip, D
     std::vector<EpubTocEntry> entries;
     const ManifestItem* ncx = package.item(package.ncxId);
     try {
-        if (ncx != nullptr && zip.contains(ncx->path)) entries = readNcxToc(zip.read(ncx->path), ncx->path);
+        if (ncx != nullptr && zip.contains(ncx->path))
+            entries = readNcxToc(documentText(zip.read(ncx->path), diagnostics), ncx->path);
         if (entries.empty() && !package.navPath.empty() && zip.contains(package.navPath)) {
             entries = readNavToc(documentText(zip.read(package.navPath), diagnostics), package.navPath);
         }
