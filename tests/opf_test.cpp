@@ -1,7 +1,7 @@
-#include "mobigen/href.h"
 #include "mobigen/opf.h"
 #include "mobigen/xml.h"
 
+#include "mobigen_test_support.h"
 #include "zip_builder.h"
 
 #include <gtest/gtest.h>
@@ -21,40 +21,13 @@ std::string errorOf(const std::function<void()>& action) {
 
 }  // namespace
 
-TEST(Xml, BuildsATreeAndCollapsesText) {
-    const XmlNode root = parseXml("\xEF\xBB\xBF<?xml version=\"1.0\"?><!-- c --><a:Root x=\"1\"><b>one <i>two</i>\n three</b><c/></a:Root>", "f.xml");
-    EXPECT_EQ(root.localName(), "root");
-    ASSERT_NE(root.child("b"), nullptr);
-    EXPECT_EQ(root.child("b")->textContent(), "one two three");
-    EXPECT_NE(root.child("c"), nullptr);
-    EXPECT_EQ(*root.attribute("x"), "1");
-}
-
-TEST(Xml, MalformedDocumentsNameTheFileAndLine) {
+TEST(Xml, MalformedDocumentsAreRefusedNamingTheFileAndLine) {
     const std::string mismatch = errorOf([] { parseXml("<a>\n<b>\n</a>", "OEBPS/content.opf"); });
     EXPECT_NE(mismatch.find("OEBPS/content.opf"), std::string::npos);
     EXPECT_NE(mismatch.find("line 3"), std::string::npos);
-    EXPECT_FALSE(errorOf([] { parseXml("<a><b></b>", "x"); }).empty());
-    EXPECT_FALSE(errorOf([] { parseXml("just text", "x"); }).empty());
-    EXPECT_FALSE(errorOf([] { parseXml("\xFF\xFE<\0a\0/\0>\0", "x"); }).empty());
-    std::string deep;
-    for (int i = 0; i < 100000; ++i) deep += "<a>";
-    EXPECT_NE(errorOf([&] { parseXml(deep, "x"); }).find("deeply"), std::string::npos);
-}
-
-TEST(Href, ResolvesDecodesAndClassifies) {
-    EXPECT_EQ(resolvePath("OEBPS/Text/", "../Images/a%20b.jpg"), std::optional<std::string>("OEBPS/Images/a%20b.jpg"));
-    EXPECT_EQ(resolvePath("OEBPS/", "./x/./y.xhtml"), std::optional<std::string>("OEBPS/x/y.xhtml"));
-    EXPECT_FALSE(resolvePath("OEBPS/", "../../etc/passwd").has_value());
-    const HrefParts parts = splitHref("ch%201.xhtml?x=1#sec%E4%B8%80");
-    EXPECT_EQ(parts.path, "ch 1.xhtml");
-    EXPECT_EQ(parts.fragment, u8"sec一");
-    EXPECT_TRUE(isFollowableExternalHref("HTTP://x.org"));
-    EXPECT_TRUE(isFollowableExternalHref("mailto:a@b.c"));
-    EXPECT_FALSE(isFollowableExternalHref("javascript:alert(1)"));
-    EXPECT_TRUE(hasUriScheme("javascript:alert(1)"));
-    EXPECT_FALSE(hasUriScheme("C:/x.xhtml"));
-    EXPECT_FALSE(hasUriScheme("ch1.xhtml#a:b"));
+    for (const std::string& xml : {std::string("<a><b></b>"), std::string("just text"), std::string("\xFF\xFE<\0a\0/\0>\0", 10)})
+        EXPECT_FALSE(errorOf([&] { parseXml(xml, "x"); }).empty()) << xml;
+    EXPECT_NE(errorOf([] { parseXml(mobigen_test::repeat("<a>", 100000), "x"); }).find("deeply"), std::string::npos);
 }
 
 TEST(Opf, ContainerNamesThePackage) {
@@ -105,7 +78,8 @@ TEST(Opf, ReadsEpub2Metadata) {
 }
 
 TEST(Opf, ReadsEpub3RolesCoverAndNav) {
-    const std::string opf = readers_test::makeOpf(
+    // A byte order mark and a comment first, as some books have.
+    const std::string opf = "\xEF\xBB\xBF<!-- made by hand -->" + readers_test::makeOpf(
         "<dc:title>T</dc:title><dc:creator id=\"a1\">Edna</dc:creator><meta refines=\"#a1\" property=\"role\">edt</meta>"
         "<dc:creator id=\"a2\">Wes</dc:creator><meta refines=\"#a2\" property=\"role\">aut</meta>"
         "<dc:identifier>0-306-40615-2</dc:identifier>",
@@ -131,13 +105,10 @@ TEST(Opf, RefusesPackagesWithoutSpineOrManifest) {
     EXPECT_NE(errorOf([&] { parsePackage("<html/>", "a.opf", diagnostics); }).find("a.opf"), std::string::npos);
 }
 
-TEST(Opf, RecognisesIsbns) {
+TEST(Opf, RecognisesIsbnsByTheirCheckDigit) {
     EXPECT_EQ(isbnFromIdentifier("urn:isbn:9780306406157", false), "9780306406157");
-    EXPECT_EQ(isbnFromIdentifier("978-0-306-40615-7", false), "9780306406157");
     EXPECT_EQ(isbnFromIdentifier("080442957X", false), "080442957X");
-    EXPECT_EQ(isbnFromIdentifier("9780306406158", false), "");  // bad check digit
-    EXPECT_EQ(isbnFromIdentifier("1234567890123", false), "");
-    EXPECT_EQ(isbnFromIdentifier("urn:uuid:12345678", false), "");
-    EXPECT_EQ(isbnFromIdentifier("XXXXXXXXXX", true), "");
+    for (const char* notAnIsbn : {"9780306406158", "1234567890123", "urn:uuid:12345678"})
+        EXPECT_EQ(isbnFromIdentifier(notAnIsbn, false), "") << notAnIsbn;
     EXPECT_EQ(isbnFromIdentifier("X804429570", true), "");
 }
