@@ -10,15 +10,20 @@ std::uint32_t fileposAt(const std::string& flow, std::size_t linkAt) {
     return static_cast<std::uint32_t>(std::stoul(flow.substr(linkAt + 8, 10)));
 }
 
+Book finished(FlowBuilder& flow, Diagnostics& diagnostics) {
+    Book book;
+    flow.finish(book, "Contents", diagnostics);
+    return book;
+}
+
 }  // namespace
 
 TEST(FlowBuilder, WithoutContentsTheGuideHasOnlyTheStart) {
     FlowBuilder flow;
     flow.append("<p>x</p>");
     flow.endDocument();
-    Book book;
     Diagnostics diagnostics;
-    flow.finish(book, "Contents", diagnostics);
+    const Book book = finished(flow, diagnostics);
     const std::string head =
         "<html><head><guide><reference type=\"text\" title=\"Start\" filepos=0000000098 /></guide></head><body>";
     EXPECT_EQ(book.flow, head + "<p>x</p><mbp:pagebreak/></body></html>");
@@ -36,16 +41,13 @@ TEST(FlowBuilder, ContentsPageLinksEveryEntryAndTheGuidePointsAtIt) {
     flow.endDocument();
     flow.addTocEntry("A & co", {"a", {}}, 0);
     flow.addTocEntry("B", {"b", {}}, 1);
-    Book book;
     Diagnostics diagnostics;
-    flow.finish(book, "Contents", diagnostics);
+    const Book book = finished(flow, diagnostics);
     const std::string& f = book.flow;
-
     const std::size_t tocRef = f.find("type=\"toc\" title=\"Table of Contents\" filepos=");
     ASSERT_NE(tocRef, std::string::npos);
-    const std::uint32_t contents = fileposAt(f, f.find("filepos=", tocRef));
-    EXPECT_EQ(f.substr(contents, 17), "<h2>Contents</h2>");
-    EXPECT_LT(f.find("type=\"toc\""), f.find("type=\"text\""));
+    EXPECT_EQ(f.substr(fileposAt(f, f.find("filepos=", tocRef)), 17), "<h2>Contents</h2>");
+    EXPECT_LT(tocRef, f.find("type=\"text\""));
 
     ASSERT_EQ(book.toc.size(), 2u);
     EXPECT_EQ(f.substr(book.toc[0].filepos, 10), "<h2>A</h2>");
@@ -55,14 +57,12 @@ TEST(FlowBuilder, ContentsPageLinksEveryEntryAndTheGuidePointsAtIt) {
     EXPECT_EQ(book.startOffset, book.toc[0].filepos);
     // The last entry runs to the end of the body.
     EXPECT_EQ(book.toc[1].filepos + book.toc[1].length, f.size() - std::string("</body></html>").size());
-
-    const std::size_t firstLink = f.find("<a filepos=");
-    EXPECT_EQ(fileposAt(f, firstLink + 3), book.toc[0].filepos);
+    EXPECT_EQ(fileposAt(f, f.find("<a filepos=") + 3), book.toc[0].filepos);
     EXPECT_NE(f.find(">A &amp; co</a>"), std::string::npos);
     EXPECT_LT(f.find("<mbp:pagebreak/>"), book.startOffset);
 }
 
-TEST(FlowBuilder, LinksFallBackAndUnknownTargetsAreReported) {
+TEST(FlowBuilder, LinksFallBackToTheDocumentAndUnknownTargetsAreReported) {
     FlowBuilder flow;
     flow.append("<p>");
     flow.mark("doc");
@@ -71,9 +71,8 @@ TEST(FlowBuilder, LinksFallBackAndUnknownTargetsAreReported) {
     flow.append("></a><a ");
     flow.appendFilepos({"nowhere", "nowhere-either"});
     flow.append("></a></p>");
-    Book book;
     Diagnostics diagnostics;
-    flow.finish(book, "Contents", diagnostics);
+    const Book book = finished(flow, diagnostics);
     const std::string& f = book.flow;
     const std::size_t first = f.find("<a filepos=");
     EXPECT_EQ(f.substr(fileposAt(f, first + 3), 3), "<a ");
@@ -91,10 +90,9 @@ TEST(FlowBuilder, EntriesSharingAPlaceRunToTheNextPlace) {
     flow.addTocEntry("Chapter", {"ch", {}}, 0);
     flow.addTocEntry("Intro", {"ch", {}}, 1);
     flow.addTocEntry("Section", {"sec", {}}, 1);
-    Book book;
     Diagnostics diagnostics;
-    flow.finish(book, "Contents", diagnostics);
-    EXPECT_EQ(book.toc[0].length, 21u);
-    EXPECT_EQ(book.toc[1].length, 21u);
-    EXPECT_EQ(book.toc[2].length, 11u);
+    const Book book = finished(flow, diagnostics);
+    ASSERT_EQ(book.toc.size(), 3u);
+    EXPECT_EQ(std::vector<std::uint32_t>({book.toc[0].length, book.toc[1].length, book.toc[2].length}),
+              std::vector<std::uint32_t>({21, 21, 11}));
 }
