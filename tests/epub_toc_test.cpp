@@ -5,6 +5,17 @@
 
 using namespace mobigen;
 
+namespace {
+
+// Each entry as "depth title -> path#fragment".
+std::vector<std::string> described(const std::vector<EpubTocEntry>& entries) {
+    std::vector<std::string> lines;
+    for (const auto& e : entries) lines.push_back(std::to_string(e.depth) + " " + e.title + " -> " + e.path + "#" + e.fragment);
+    return lines;
+}
+
+}  // namespace
+
 TEST(EpubToc, NcxNestingGivesDepthAndPathsAreResolved) {
     const auto entries = readNcxToc(
         "<?xml version=\"1.0\"?><ncx xmlns=\"http://www.daisy.org/z3986/2005/ncx/\"><docTitle><text>Book</text></docTitle>"
@@ -13,15 +24,8 @@ TEST(EpubToc, NcxNestingGivesDepthAndPathsAreResolved) {
         "</navPoint><navPoint id=\"c\"><navLabel><text>Web</text></navLabel><content src=\"http://x.org/\"/></navPoint>"
         "<navPoint id=\"d\"><navLabel><text>Two</text></navLabel><content src=\"../p2.xhtml\"/></navPoint></navMap></ncx>",
         "OEBPS/toc.ncx");
-    ASSERT_EQ(entries.size(), 3u);
-    EXPECT_EQ(entries[0].title, "Part One");
-    EXPECT_EQ(entries[0].path, "OEBPS/Text/p1.xhtml");
-    EXPECT_EQ(entries[0].depth, 0);
-    EXPECT_EQ(entries[1].title, "Ch & 1");
-    EXPECT_EQ(entries[1].path, "OEBPS/Text/c 1.xhtml");
-    EXPECT_EQ(entries[1].fragment, u8"s一");
-    EXPECT_EQ(entries[1].depth, 1);
-    EXPECT_EQ(entries[2].path, "p2.xhtml");
+    EXPECT_EQ(described(entries), (std::vector<std::string>{"0 Part One -> OEBPS/Text/p1.xhtml#",
+                                                            u8"1 Ch & 1 -> OEBPS/Text/c 1.xhtml#s一", "0 Two -> p2.xhtml#"}));
 }
 
 TEST(EpubToc, NavTakesTheTocNotTheLandmarks) {
@@ -33,13 +37,8 @@ TEST(EpubToc, NavTakesTheTocNotTheLandmarks) {
         "<li><span>Heading only</span><ol><li><a href=\"two.xhtml\">Two</a></li></ol></li>"
         "</ol></nav></body></html>",
         "EPUB/nav.xhtml");
-    ASSERT_EQ(entries.size(), 3u);
-    EXPECT_EQ(entries[0].title, "One !");
-    EXPECT_EQ(entries[0].path, "EPUB/xhtml/one.xhtml");
-    EXPECT_EQ(entries[1].fragment, "s1");
-    EXPECT_EQ(entries[1].depth, 1);
-    EXPECT_EQ(entries[2].path, "EPUB/two.xhtml");
-    EXPECT_EQ(entries[2].depth, 1);
+    EXPECT_EQ(described(entries), (std::vector<std::string>{"0 One ! -> EPUB/xhtml/one.xhtml#", "1 Sub -> EPUB/xhtml/one.xhtml#s1",
+                                                            "1 Two -> EPUB/two.xhtml#"}));
 }
 
 TEST(EpubToc, MalformedFilesThrow) {
