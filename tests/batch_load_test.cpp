@@ -81,7 +81,7 @@ TEST(BatchLoad, AThousandFilesInOneDrop) {
     });
 
     ui_testing::BoxWatcher watcher;
-    ui_testing::DialogDriver dialog{watcher};
+    ui_testing::DialogDriver dialog;
     dialog.runLimitMs = 20 * 60 * 1000;
     ASSERT_TRUE(dialog.locateConverterIn(program));
     const auto batchStart = Clock::now();

@@ -17,7 +17,6 @@ using testing_support::readFile;
 using testing_support::TempFolder;
 using testing_support::writeFile;
 using ui_testing::DialogDriver;
-using ui_testing::doOnce;
 using ui_testing::dropFiles;
 using ui_testing::Texts;
 
@@ -102,7 +101,7 @@ protected:
     std::string tools = program + "\\Tools";
     std::string books = temp / "books";
     ui_testing::BoxWatcher watcher;
-    DialogDriver dialog{watcher};
+    DialogDriver dialog;
 };
 
 }  // namespace

@@ -23,14 +23,11 @@ struct SeenBox {
     std::string caption;
     std::string text;  // the box's static texts, one per line
     HWND owner = nullptr;
-    bool ownerEnabled = true;
     RECT rect{};
-    RECT ownerRect{};
-    int ownerListLines = -1;  // lines of the owner's progress list at that moment
 };
 
-// Finds every visible dialog-class window of this process except the one it is told to
-// ignore, records it and presses its OK button, one box at a time.
+// Records every visible dialog of this process but the main one and presses its OK button,
+// one box at a time.
 class BoxWatcher {
 public:
     BoxWatcher();
@@ -38,34 +35,23 @@ public:
     BoxWatcher(const BoxWatcher&) = delete;
     BoxWatcher& operator=(const BoxWatcher&) = delete;
 
-    void ignore(HWND window) { ignored_ = window; }
     std::vector<SeenBox> boxes() const;
     Texts texts() const;
-    Texts captions() const;
 
 private:
     void watch();
-    HWND findBox() const;
-    void answer(HWND box);
 
-    std::atomic<HWND> ignored_{nullptr};
     std::atomic<bool> stop_{false};
     mutable std::mutex mutex_;
     std::vector<SeenBox> boxes_;
     std::thread thread_;
 };
 
-// A shell drop of these ANSI names, as the shell would hand it over; DragFinish frees it.
-HDROP makeDrop(const Texts& paths);
-
 // The real ConverterDialog, run modally, carrying out test steps one after another whenever
 // it is idle: no batch running and no box open. It closes itself after the last step.
 class DialogDriver : public ConverterDialog {
 public:
-    // A step runs on the dialog's thread; it returns false to be called again later.
-    using Step = std::function<bool(DialogDriver&)>;
-
-    explicit DialogDriver(BoxWatcher& watcher);
+    using Step = std::function<void(DialogDriver&)>;
 
     // Returns the dialog's result; the lines of the list are kept in finalLines.
     INT_PTR run(std::vector<Step> steps);
@@ -76,11 +62,9 @@ public:
 
     Texts finalLines;
     bool timedOut = false;
-    // How long a run may take before the driver gives up and closes the dialog.
-    DWORD runLimitMs = 60000;
-    int batchesStarted = 0;
+    DWORD runLimitMs = 60000;  // then the driver gives up and closes the dialog
+    int unfinishedDrops = 0;   // drops whose handle the dialog did not release
 
-    // The icon the window should carry, for comparison with what Windows reports.
     using ConverterDialog::icon;
 
 protected:
@@ -90,15 +74,12 @@ protected:
 private:
     void onTick();
 
-    BoxWatcher& watcher_;
     std::vector<Step> steps_;
     std::size_t next_ = 0;
     int batchDepth_ = 0;
     DWORD deadline_ = 0;
 };
 
-// Steps for the common cases.
 DialogDriver::Step dropFiles(Texts paths);
-DialogDriver::Step doOnce(std::function<void(DialogDriver&)> action);
 
 }  // namespace ui_testing
