@@ -35,9 +35,10 @@ TEST(TextDerivedHtml, RecognisesOnlyTheProgramsOwnForm) {
     EXPECT_EQ(doc->title, "T");
     EXPECT_EQ(doc->body, "a<br>x<y<br>");
     EXPECT_TRUE(matchTextDerivedHtml("<html><head><title></title></head><body></body></html>").has_value());
-    EXPECT_FALSE(matchTextDerivedHtml("<html><head><title>T</title></head><body><p>a</p><br></body></html>"));
-    EXPECT_FALSE(matchTextDerivedHtml("<html><head><title>T</title></head><body>no break</body></html>"));
-    EXPECT_FALSE(matchTextDerivedHtml("<!DOCTYPE html><html><head><title>T</title></head><body>a<br></body></html>"));
+    for (const char* html : {"<html><head><title>T</title></head><body><p>a</p><br></body></html>",
+                             "<html><head><title>T</title></head><body>no break</body></html>",
+                             "<!DOCTYPE html><html><head><title>T</title></head><body>a<br></body></html>"})
+        EXPECT_FALSE(matchTextDerivedHtml(html)) << html;
 }
 
 TEST(TextDerivedHtml, HeadingsBecomeChaptersWithAContentsPageAndTheTextIsUnchanged) {

@@ -20,9 +20,8 @@ namespace fs = std::filesystem;
 
 class TempFolder {
 public:
-    TempFolder() {
-        std::random_device device;
-        path_ = fs::temp_directory_path() / ("mobigen-test-" + std::to_string(device()) + std::to_string(device()));
+    TempFolder() : path_(fs::temp_directory_path() / ("mobigen-test-" + std::to_string(std::random_device{}()) +
+                                                      std::to_string(std::random_device{}()))) {
         fs::create_directories(path_);
     }
     ~TempFolder() {
