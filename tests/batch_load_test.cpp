@@ -10,15 +10,14 @@
 #include <gtest/gtest.h>
 #include <psapi.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <thread>
 
 using testing_support::exists;
-using testing_support::readFile;
 using testing_support::TempFolder;
-using testing_support::writeFile;
 using ui_testing::Texts;
 
 namespace {
@@ -34,13 +33,6 @@ double privateMegabytes() {
     return static_cast<double>(counters.PagefileUsage) / (1024.0 * 1024.0);
 }
 
-std::size_t runsLogged(const std::string& log) {
-    const std::string text = readFile(log).value_or("");
-    std::size_t runs = 0;
-    for (std::size_t at = text.find("cwd="); at != std::string::npos; at = text.find("cwd=", at + 4)) ++runs;
-    return runs;
-}
-
 double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 }  // namespace
@@ -48,32 +40,30 @@ double secondsSince(Clock::time_point start) { return std::chrono::duration<doub
 TEST(BatchLoad, AThousandFilesInOneDrop) {
     platform::useAnsiCodePage();
     TempFolder temp;
-    const std::string program = temp / "program", tools = program + "\\Tools", books = temp / "books";
-    for (const std::string& folder : {program, tools, books}) ASSERT_TRUE(testing_support::makeFolder(folder));
-    const std::string converter = tools + "\\kindlegen.exe";
-    ASSERT_TRUE(testing_support::copyProgram(testing_support::executableFolder() + "\\fake_converter.exe", converter));
-
+    const testing_support::ProgramLayout layout(temp.path());
+    ASSERT_TRUE(layout.ready());
     Texts paths;
     for (int i = 0; i < kFiles; ++i) {
-        paths.push_back(books + "\\book" + std::to_string(i) + (i % 2 ? ".epub" : ".txt"));
-        ASSERT_TRUE(writeFile(paths.back(), "line of book " + std::to_string(i) + "\r\n"));
+        paths.push_back(layout.addBook("book" + std::to_string(i) + (i % 2 ? ".epub" : ".txt")));
     }
 
     // The converter's own cost, measured alone, so the program's share can be told apart.
     constexpr int kAlone = 50;
     const auto aloneStart = Clock::now();
-    for (int i = 0; i < kAlone; ++i) platform::runAndWait(nullptr, converter, "\"" + paths[1] + "\" -c2", tools, 0);
+    for (int i = 0; i < kAlone; ++i) platform::runAndWait(nullptr, layout.converter, "\"" + paths[1] + "\" -c2", layout.tools, 0);
     const double converterSeconds = secondsSince(aloneStart) / kAlone;
-    ASSERT_TRUE(DeleteFileA((books + "\\book1.mobi").c_str()));
-    ASSERT_TRUE(DeleteFileA((tools + "\\fake_converter.log").c_str()));
+    ASSERT_TRUE(DeleteFileA(layout.book("book1.mobi").c_str()));
+    ASSERT_TRUE(DeleteFileA((layout.tools + "\\fake_converter.log").c_str()));
 
     // Memory early in the batch and at its last file, sampled while the batch runs.
     std::atomic<bool> done{false};
     double earlyMb = 0, lateMb = 0;
     std::thread sampler([&] {
-        const std::string log = tools + "\\fake_converter.log";
         while (!done && lateMb == 0) {
-            const std::size_t runs = runsLogged(log);
+            const Texts log = layout.converterLog();
+            const auto runs = std::count_if(log.begin(), log.end(), [](const std::string& line) {
+                return line.rfind("cwd=", 0) == 0;
+            });
             if (earlyMb == 0 && runs >= 100) earlyMb = privateMegabytes();
             if (runs >= kFiles) lateMb = privateMegabytes();
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -83,7 +73,7 @@ TEST(BatchLoad, AThousandFilesInOneDrop) {
     ui_testing::BoxWatcher watcher;
     ui_testing::DialogDriver dialog;
     dialog.runLimitMs = 20 * 60 * 1000;
-    ASSERT_TRUE(dialog.locateConverterIn(program));
+    ASSERT_TRUE(dialog.locateConverterIn(layout.program));
     const auto batchStart = Clock::now();
     dialog.run({ui_testing::dropFiles(paths)});
     const double batchSeconds = secondsSince(batchStart);

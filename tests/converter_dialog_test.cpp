@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <sstream>
 #include <thread>
 
 using testing_support::exists;
@@ -50,27 +49,20 @@ class MainDialog : public ::testing::Test {
 protected:
     void SetUp() override {
         platform::useAnsiCodePage();
-        for (const std::string& folder : {program, tools, books}) ASSERT_TRUE(makeFolder(folder));
-        ASSERT_TRUE(testing_support::copyProgram(
-            testing_support::executableFolder() + "\\fake_converter.exe", tools + "\\kindlegen.exe"));
+        ASSERT_TRUE(layout.ready());
         ASSERT_TRUE(dialog.locateConverterIn(program));
     }
 
     // Every drop, refused or not, must be handed back to the shell.
     void TearDown() override { EXPECT_EQ(dialog.unfinishedDrops, 0); }
 
-    std::string book(const std::string& name) const { return books + "\\" + name; }
-
-    std::string addBook(const std::string& name) {
-        EXPECT_TRUE(writeFile(book(name), "text of " + name + "\r\n"));
-        return book(name);
-    }
+    std::string book(const std::string& name) const { return layout.book(name); }
+    std::string addBook(const std::string& name) { return layout.addBook(name, "text of " + name + "\r\n"); }
 
     // The sources the converter was started on, in order.
     Texts converterSources() const {
         Texts sources;
-        std::istringstream log(readFile(tools + "\\fake_converter.log").value_or(""));
-        for (std::string line; std::getline(log, line);) {
+        for (const std::string& line : layout.converterLog()) {
             if (line.rfind("arg=", 0) == 0 && line != "arg=-c2") sources.push_back(line.substr(4));
         }
         return sources;
@@ -89,9 +81,9 @@ protected:
     }
 
     TempFolder temp;
-    std::string program = temp / "program";
-    std::string tools = program + "\\Tools";
-    std::string books = temp / "books";
+    testing_support::ProgramLayout layout{temp.path()};
+    const std::string& program = layout.program;
+    const std::string& books = layout.books;
     ui_testing::BoxWatcher watcher;
     DialogDriver dialog;
 };
@@ -150,7 +142,7 @@ TEST_F(MainDialog, AboutClickAndSecondDropDuringABatchAreHandledBetweenItsFiles)
     const std::string b = addBook("b.epub");
     const std::string c = addBook("c.html");
     const std::string d = addBook("d.htm");
-    ASSERT_TRUE(writeFile(tools + "\\fake_converter.cfg", "delay_ms=700\n"));
+    ASSERT_TRUE(layout.converterBehaves("delay_ms=700\n"));
     HWND main = nullptr;
     std::thread clicker;
     std::thread dropper;

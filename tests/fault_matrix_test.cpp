@@ -72,34 +72,25 @@ class FaultMatrix : public ::testing::Test {
 protected:
     void SetUp() override {
         platform::useAnsiCodePage();
-        ASSERT_TRUE(testing_support::makeFolder(program));
-        ASSERT_TRUE(testing_support::makeFolder(tools));
-        ASSERT_TRUE(testing_support::makeFolder(books));
-        useFakeConverter();
-        ASSERT_TRUE(dialog.locateConverterIn(program));
+        ASSERT_TRUE(layout.ready());
+        ASSERT_TRUE(dialog.locateConverterIn(layout.program));
     }
 
-    void useFakeConverter() {
-        ASSERT_TRUE(testing_support::copyProgram(testing_support::executableFolder() + "\\fake_converter.exe", converter()));
-    }
     // Our own converter, built into the release layout beside the tests.
     void useRealConverter() {
         const std::string built = testing_support::executableFolder() + "\\..\\dist\\Tools\\kindlegen.exe";
         ASSERT_TRUE(exists(built)) << built;
-        ASSERT_TRUE(testing_support::copyProgram(built, converter()));
+        ASSERT_TRUE(layout.useConverter(built));
     }
-    void converterBehaves(const std::string& config) { ASSERT_TRUE(writeFile(tools + "\\fake_converter.cfg", config)); }
-    std::string converter() const { return tools + "\\kindlegen.exe"; }
-    std::string book(const std::string& name) const { return books + "\\" + name; }
+    void converterBehaves(const std::string& config) { ASSERT_TRUE(layout.converterBehaves(config)); }
+    std::string book(const std::string& name) const { return layout.book(name); }
     std::string addBook(const std::string& name, const std::string& text = "a line\r\nanother\r\n") {
-        EXPECT_TRUE(writeFile(book(name), text));
-        return book(name);
+        return layout.addBook(name, text);
     }
 
     TempFolder temp;
-    std::string program = temp / "program";
-    std::string tools = program + "\\Tools";
-    std::string books = temp / "books";
+    testing_support::ProgramLayout layout{temp.path()};
+    const std::string& books = layout.books;
     ui_testing::BoxWatcher watcher;
     DialogDriver dialog;
 };
@@ -190,7 +181,7 @@ TEST_F(FaultMatrix, DiskFillsWhileTheIntermediatePageIsWritten) {
 TEST_F(FaultMatrix, ConverterGoneAfterStartUp) {
     const std::string text = addBook("a.txt");
     const Snapshot before = snapshot(books);
-    ASSERT_TRUE(DeleteFileA(converter().c_str()));
+    ASSERT_TRUE(DeleteFileA(layout.converter.c_str()));
     dialog.run({dropFiles({text})});
     // The shell may show a box of its own first; ours comes last.
     ASSERT_FALSE(watcher.texts().empty());

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
+#include <memory>
 #include <vector>
 
 #ifdef _WIN32
@@ -34,46 +34,29 @@ protected:
     void showMessage(const std::string& text) override { messages.push_back(text); }
 };
 
-#ifdef _WIN32
-const char kFakeConverter[] = "fake_converter.exe";
-#else
-const char kFakeConverter[] = "fake_converter";
-#endif
-
 // A program folder with the fake converter in Tools, and a folder of books beside it.
 class Conversion : public ::testing::Test {
 protected:
     void SetUp() override {
         platform::useAnsiCodePage();
-        setUpFolders(temp.path());
+        useLayoutUnder(temp.path());
     }
 
-    void setUpFolders(const std::string& root) {
-        books = testing_support::join(root, "books");
-        program = testing_support::join(root, "program");
-        tools = program + sep + "Tools";
-        ASSERT_TRUE(testing_support::makeFolder(books));
-        ASSERT_TRUE(testing_support::makeFolder(program));
-        ASSERT_TRUE(testing_support::makeFolder(tools));
-        ASSERT_TRUE(testing_support::copyProgram(testing_support::executableFolder() + sep + kFakeConverter,
-                                                 tools + sep + "kindlegen.exe"));
-        converter.programDirectory = program;
-        converter.converterPath = withTrailingBackslash(program) + sep + "Tools" + sep + "kindlegen.exe";
+    void useLayoutUnder(const std::string& root) {
+        layout = std::make_unique<testing_support::ProgramLayout>(root);
+        ASSERT_TRUE(layout->ready());
+        tools = layout->tools;
+        converter.programDirectory = layout->program;
+        converter.converterPath = withTrailingBackslash(layout->program) + sep + "Tools" + sep + "kindlegen.exe";
     }
 
-    void converterBehaves(const std::string& config) { ASSERT_TRUE(writeFile(tools + sep + "fake_converter.cfg", config)); }
-
-    Texts converterLog() const {
-        Texts lines;
-        std::istringstream log(readFile(tools + sep + "fake_converter.log").value_or(""));
-        for (std::string line; std::getline(log, line);) lines.push_back(line);
-        return lines;
-    }
-
-    std::string book(const std::string& name) const { return books + sep + name; }
+    void converterBehaves(const std::string& config) { ASSERT_TRUE(layout->converterBehaves(config)); }
+    Texts converterLog() const { return layout->converterLog(); }
+    std::string book(const std::string& name) const { return layout->book(name); }
 
     TempFolder temp;
-    std::string books, program, tools;
+    std::unique_ptr<testing_support::ProgramLayout> layout;
+    std::string tools;
     RecordingConverter converter;
 };
 
@@ -222,7 +205,7 @@ TEST_F(Conversion, FoldersEndingInA0x5CTrailByteWork) {
     const std::string root = gbkRoot / "\x81\x5C";
     ASSERT_TRUE(testing_support::makeFolder(root));
     converter.messages.clear();
-    setUpFolders(root);
+    useLayoutUnder(root);
     ASSERT_TRUE(writeFile(book("\xCA\xE9.txt"), "\xB5\xDA\xD2\xBB\xD5\xC2\r\n"));
     EXPECT_TRUE(converter.convertFile(book("\xCA\xE9.txt")));
     EXPECT_EQ(readFile(book("\xCA\xE9.mobi")),

@@ -86,6 +86,40 @@ ExclusiveHold::~ExclusiveHold() {
 bool ExclusiveHold::held() const { return handle_ != INVALID_HANDLE_VALUE; }
 #endif
 
+ProgramLayout::ProgramLayout(const std::string& root)
+    : program(join(root, "program")), tools(join(program, "Tools")), books(join(root, "books")),
+      converter(join(tools, "kindlegen.exe")) {
+#ifdef _WIN32
+    const char fake[] = "fake_converter.exe";
+#else
+    const char fake[] = "fake_converter";
+#endif
+    ready_ = makeFolder(program) && makeFolder(tools) && makeFolder(books) &&
+             useConverter(join(executableFolder(), fake));
+}
+
+std::string ProgramLayout::addBook(const std::string& name, const std::string& text) const {
+    writeFile(book(name), text);
+    return book(name);
+}
+
+bool ProgramLayout::converterBehaves(const std::string& config) const {
+    return writeFile(join(tools, "fake_converter.cfg"), config);
+}
+
+bool ProgramLayout::useConverter(const std::string& from) const { return copyProgram(from, converter); }
+
+std::vector<std::string> ProgramLayout::converterLog() const {
+    std::vector<std::string> lines;
+    const std::string log = readFile(join(tools, "fake_converter.log")).value_or("");
+    for (std::size_t start = 0; start < log.size();) {
+        const std::size_t end = log.find('\n', start);
+        lines.push_back(log.substr(start, end - start));
+        start = end == std::string::npos ? log.size() : end + 1;
+    }
+    return lines;
+}
+
 TempFolder::TempFolder() {
     static std::atomic<unsigned> counter{0};
     const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();

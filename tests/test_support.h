@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace testing_support {
 
@@ -47,6 +48,28 @@ public:
 
 private:
     std::string path_;
+};
+
+// A program folder with the fake converter as Tools/kindlegen.exe and a folder of books
+// beside it, under `root`. The fake copies its source to the .mobi unless told otherwise.
+class ProgramLayout {
+public:
+    explicit ProgramLayout(const std::string& root);
+    bool ready() const { return ready_; }
+
+    std::string book(const std::string& name) const { return join(books, name); }
+    std::string addBook(const std::string& name, const std::string& text = "a line\r\nanother\r\n") const;
+    // mode=write|none|partial|crash, delay_ms=N (see fake_converter.cpp).
+    bool converterBehaves(const std::string& config) const;
+    // Puts another program (our own converter) in the fake's place.
+    bool useConverter(const std::string& program) const;
+    // What the fake was started with: "cwd=…" and "arg=…" lines, run after run.
+    std::vector<std::string> converterLog() const;
+
+    std::string program, tools, books, converter;
+
+private:
+    bool ready_ = false;
 };
 
 }  // namespace testing_support
