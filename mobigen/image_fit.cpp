@@ -178,6 +178,8 @@ FittedImage reencoded(std::string_view data) {
     int width = 0, height = 0, channels = 0;
     const StbPixels decoded(stbi_load_from_memory(bytesOf(data), lengthOf(data), &width, &height, &channels, 0));
     if (!decoded) return keep("it could not be decoded (" + stbReason() + ")");
+    // stb 2.27 decodes a BMP with a height of 0; the scaler would divide by it and read rows.
+    if (width <= 0 || height <= 0) return keep("it has no pixels");
     PixelView pixels{width, height, channels, decoded.get()};
     if (isTransparent(pixels)) return keep();
 

@@ -41,6 +41,21 @@ TEST(FuzzRegressions, JpegHuffmanTableWithMoreThan256CodesIsKeptUndecoded) {
     }
 }
 
+std::string littleEndian32(std::uint32_t value) {
+    std::string bytes;
+    for (int shift = 0; shift < 32; shift += 8) bytes += static_cast<char>(value >> shift & 0xFF);
+    return bytes;
+}
+
+// stb 2.27 decodes a BMP 0 rows high; scaling its 1601 columns divided by the height and
+// made a JPEG from rows that are not there, smaller than the padded file.
+TEST(FuzzRegressions, BmpWithoutRowsIsKeptUnscaled) {
+    const std::string pixels(4000, '\0');
+    const std::string bmp = "BM" + littleEndian32(54 + 4000) + littleEndian32(0) + littleEndian32(54) + littleEndian32(40) +
+                            littleEndian32(1601) + littleEndian32(0) + std::string("\x01\x00\x18\x00", 4) + std::string(24, '\0') + pixels;
+    EXPECT_FALSE(mobigen::fitImage(bmp).smaller);
+}
+
 std::string epubOf(std::initializer_list<std::pair<std::string, std::string>> files) {
     fuzz::StoredZip zip;
     for (const auto& file : files) zip.add(file.first, file.second);
