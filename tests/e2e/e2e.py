@@ -117,6 +117,12 @@ class Session:
                         '/t', 'REG_DWORD', '/d', '0', '/f'], env=self.env,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         subprocess.run(['wineserver', '-w'], env=self.env)
+        # Caption buttons are drawn with Marlett, which Debian ships outside the prefix.
+        marlett = '/usr/share/wine/fonts/marlett.ttf'
+        if os.path.exists(marlett):
+            fonts = os.path.join(prefix, 'drive_c', 'windows', 'Fonts')
+            os.makedirs(fonts, exist_ok=True)
+            shutil.copy(marlett, fonts)
         open(ready, 'w').close()
 
     def _keep_evidence(self):
