@@ -21,6 +21,7 @@ using testing_support::writeFile;
 using ui_testing::DialogDriver;
 using ui_testing::dropFiles;
 using ui_testing::Texts;
+using ui_testing::operator+;
 
 namespace {
 
@@ -37,11 +38,6 @@ POINT centre(const RECT& rect) { return {(rect.left + rect.right) / 2, (rect.top
 void expectCentredOver(const RECT& inner, const RECT& outer) {
     EXPECT_NEAR(centre(inner).x, centre(outer).x, 1);
     EXPECT_NEAR(centre(inner).y, centre(outer).y, 1);
-}
-
-Texts operator+(Texts first, const Texts& second) {
-    first.insert(first.end(), second.begin(), second.end());
-    return first;
 }
 
 // A program folder with the fake converter as Tools\kindlegen.exe, and a folder of books.

@@ -19,17 +19,13 @@ using testing_support::writeFile;
 using ui_testing::DialogDriver;
 using ui_testing::dropFiles;
 using ui_testing::Texts;
+using ui_testing::operator+;
 
 namespace {
 
 const std::string kNoOutput = "转换失败！未找到转换后的文件。";
 
 Texts lines(const std::string& path, bool ok) { return {"正在转换 " + path, ok ? "转换成功！" : "转换失败！"}; }
-
-Texts both(Texts first, const Texts& second) {
-    first.insert(first.end(), second.begin(), second.end());
-    return first;
-}
 
 // Every file below a folder with its content: the user's files before and after.
 using Snapshot = std::map<std::string, std::string>;
@@ -108,7 +104,7 @@ TEST_F(FaultMatrix, SourceHeldOpenWithoutSharing) {
         dialog.run({dropFiles({text, epub})});
     }
     EXPECT_EQ(watcher.texts(), (Texts{"打开文件 " + text + " 失败！", "转换 " + text + " 到网页文件时出现错误！", kNoOutput}));
-    EXPECT_EQ(dialog.finalLines, both(lines(text, false), lines(epub, false)));
+    EXPECT_EQ(dialog.finalLines, lines(text, false) + lines(epub, false));
     EXPECT_EQ(snapshot(books), before);
 }
 
@@ -126,7 +122,7 @@ TEST_F(FaultMatrix, StaleBookReadOnlyOrLocked) {
     }
     EXPECT_EQ(watcher.texts(), (Texts{"删除目标文件 " + book("a.mobi") + " 失败！请手动删除后再执行本程序。",
                                       "删除目标文件 " + book("b.mobi") + " 失败！请手动删除该文件后再转换一次。"}));
-    EXPECT_EQ(dialog.finalLines, both(lines(text, false), lines(epub, false)));
+    EXPECT_EQ(dialog.finalLines, lines(text, false) + lines(epub, false));
     EXPECT_EQ(snapshot(books), before);
     SetFileAttributesA(book("a.mobi").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
@@ -153,7 +149,7 @@ TEST_F(FaultMatrix, FolderOfTheIntermediatePageIsReadOnly) {
     dialog.run({dropFiles({text, page})});
     EXPECT_EQ(watcher.texts(), (Texts{"创建文件 " + folder + "\\book.htm 失败！",
                                       "转换 " + text + " 到网页文件时出现错误！", kNoOutput}));
-    EXPECT_EQ(dialog.finalLines, both(lines(text, false), lines(page, false)));
+    EXPECT_EQ(dialog.finalLines, lines(text, false) + lines(page, false));
     EXPECT_EQ(snapshot(folder), before);
 }
 
@@ -197,7 +193,7 @@ TEST_F(FaultMatrix, ConverterCrashesGivesUpOrLeavesHalfABook) {
     for (const char* behaviour : {"mode=crash\n", "mode=none\n", "mode=partial\n"}) {
         converterBehaves(behaviour);
         dialog.run({dropFiles({text, epub})});
-        EXPECT_EQ(dialog.finalLines, both(lines(text, false), lines(epub, false))) << behaviour;
+        EXPECT_EQ(dialog.finalLines, lines(text, false) + lines(epub, false)) << behaviour;
         EXPECT_EQ(snapshot(books), before) << behaviour;
     }
     EXPECT_EQ(watcher.texts(), Texts(6, kNoOutput));

@@ -18,6 +18,12 @@ namespace ui_testing {
 
 using Texts = std::vector<std::string>;
 
+// The list lines of one batch followed by another's.
+inline Texts operator+(Texts first, const Texts& second) {
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+}
+
 // A modal box as the watcher found it, before it answered it.
 struct SeenBox {
     std::string caption;
