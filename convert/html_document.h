@@ -19,7 +19,6 @@ public:
     std::string render() const override { return line_ + "<br>"; }
     std::size_t renderedSize() const override { return line_.size() + 4; }
     void appendTo(std::string& out) const override { out.append(line_).append("<br>"); }
-    const std::string& line() const { return line_; }
 
 private:
     std::string line_;
