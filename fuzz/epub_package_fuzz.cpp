@@ -3,9 +3,9 @@
 
 #include "fuzz/fuzz_support.h"
 #include "mobigen/book.h"
-#include "mobigen/epub_toc.h"
-#include "mobigen/opf.h"
-#include "mobigen/xml.h"
+#include "mobigen/read/epub_toc.h"
+#include "mobigen/read/opf.h"
+#include "mobigen/read/xml.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 // tokens move forward, the reduced markup is balanced, and every filepos lands in the flow.
 
 #include "fuzz/fuzz_support.h"
-#include "mobigen/flow_builder.h"
-#include "mobigen/html_reducer.h"
-#include "mobigen/html_tokenizer.h"
+#include "mobigen/flow/flow_builder.h"
+#include "mobigen/flow/html_reducer.h"
+#include "mobigen/text/html_tokenizer.h"
 
 #include <vector>
 

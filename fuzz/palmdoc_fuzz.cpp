@@ -3,7 +3,7 @@
 
 #include "fuzz/fuzz_support.h"
 #include "fuzz/palmdoc_decoder.h"
-#include "mobigen/palmdoc.h"
+#include "mobigen/mobi/palmdoc.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view record = fuzz::bytesOf(data, size).substr(0, 4096);

@@ -8,10 +8,11 @@
 #include "fuzz/palmdoc_decoder.h"
 #include "fuzz/stored_zip.h"
 #include "fuzz/text_mode.h"
-#include "mobigen/chapters.h"
-#include "mobigen/encoding.h"
-#include "mobigen/mobi_writer.h"
-#include "mobigen/reader.h"
+#include "mobigen/flow/chapters.h"
+#include "mobigen/flow/text_page.h"
+#include "mobigen/text/encoding.h"
+#include "mobigen/mobi/writer.h"
+#include "mobigen/read/book_readers.h"
 
 #include <vector>
 

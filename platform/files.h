@@ -14,6 +14,9 @@ bool deleteFile(const std::string& path);
 // Renames within one folder; fails rather than overwrite an existing `to`.
 bool moveFile(const std::string& from, const std::string& to);
 
+// Moves `from` over `to`, replacing an existing `to` in one step.
+bool replaceFile(const std::string& from, const std::string& to);
+
 // A file opened for reading while other processes are denied write access.
 class InputFile {
 public:

@@ -1,5 +1,6 @@
-#include "mobigen/chapters.h"
-#include "mobigen/reader.h"
+#include "mobigen/flow/chapters.h"
+#include "mobigen/flow/text_page.h"
+#include "mobigen/read/book_readers.h"
 #include "mobigen_test_support.h"
 
 #include <gtest/gtest.h>

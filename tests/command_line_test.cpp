@@ -1,4 +1,4 @@
-#include "mobigen/command_line.h"
+#include "mobigen/cli/command_line.h"
 #include "mobigen_test_support.h"
 
 #include <gtest/gtest.h>

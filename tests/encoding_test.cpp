@@ -1,5 +1,5 @@
-#include "mobigen/encoding.h"
-#include "mobigen/utf8_codec.h"
+#include "mobigen/text/encoding.h"
+#include "platform/utf8.h"
 #include "mobigen_test_support.h"
 
 #include <gtest/gtest.h>
@@ -76,9 +76,9 @@ TEST(Utf8Codec, RepairsEveryMaximalInvalidSubpart) {
     };
     for (const Case& c : cases) {
         std::string out;
-        EXPECT_EQ(mobigen::appendRepairedUtf8(c.in, out), c.invalid);
+        EXPECT_EQ(platform::appendRepairedUtf8(c.in, out), c.invalid);
         EXPECT_EQ(out, c.out);
-        EXPECT_EQ(mobigen::isValidUtf8(c.in), c.invalid == 0);
+        EXPECT_EQ(platform::isValidUtf8(c.in), c.invalid == 0);
     }
 }
 

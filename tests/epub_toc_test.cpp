@@ -1,5 +1,5 @@
 #include "mobigen/book.h"
-#include "mobigen/epub_toc.h"
+#include "mobigen/read/epub_toc.h"
 
 #include <gtest/gtest.h>
 

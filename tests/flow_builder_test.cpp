@@ -1,4 +1,4 @@
-#include "mobigen/flow_builder.h"
+#include "mobigen/flow/flow_builder.h"
 
 #include <gtest/gtest.h>
 

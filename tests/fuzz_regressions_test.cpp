@@ -2,8 +2,8 @@
 
 #include "fuzz/fuzz_support.h"
 #include "fuzz/stored_zip.h"
-#include "mobigen/image_fit.h"
-#include "mobigen/reader.h"
+#include "mobigen/flow/image_fit.h"
+#include "mobigen/read/book_readers.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "mobigen/html_reducer.h"
+#include "mobigen/flow/html_reducer.h"
 
 #include <gtest/gtest.h>
 

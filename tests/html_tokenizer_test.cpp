@@ -1,7 +1,7 @@
 // Random markup is the fuzz target's job (fuzz/html_tokenizer_fuzz.cpp); escaping is checked
 // by the reducer's tests, which use it.
-#include "mobigen/html_entities.h"
-#include "mobigen/html_tokenizer.h"
+#include "mobigen/text/entities.h"
+#include "mobigen/text/html_tokenizer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // libmobi is the strict reader: what its tool reads back proves the records and headers, so
 // no field is checked here byte by byte.
-#include "mobigen/mobi_writer.h"
+#include "mobigen/mobi/writer.h"
 #include "mobigen_test_support.h"
 
 #include <gtest/gtest.h>

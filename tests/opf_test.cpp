@@ -1,5 +1,5 @@
-#include "mobigen/opf.h"
-#include "mobigen/xml.h"
+#include "mobigen/read/opf.h"
+#include "mobigen/read/xml.h"
 
 #include "mobigen_test_support.h"
 #include "zip_builder.h"

@@ -1,7 +1,7 @@
 // Random records are the fuzz target's job (fuzz/palmdoc_fuzz.cpp); these are the edges.
 #include "fuzz/palmdoc_decoder.h"
-#include "mobigen/mobi_records.h"
-#include "mobigen/palmdoc.h"
+#include "mobigen/mobi/records.h"
+#include "mobigen/mobi/palmdoc.h"
 #include "mobigen_test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "mobigen/reader.h"
+#include "mobigen/read/book_readers.h"
 
 #include "mobigen_test_support.h"
 #include "zip_builder.h"

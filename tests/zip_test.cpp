@@ -1,6 +1,6 @@
 // Plain stored and deflated entries are read by every EPUB test; these are the refusals.
 #include "mobigen/book.h"
-#include "mobigen/zip.h"
+#include "mobigen/read/zip.h"
 
 #include "zip_builder.h"
 

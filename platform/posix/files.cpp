@@ -1,6 +1,7 @@
 #include "platform/files.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <climits>
 #include <cstdint>
 #include <fcntl.h>
@@ -37,6 +38,8 @@ bool moveFile(const std::string& from, const std::string& to) {
     }
     return true;
 }
+
+bool replaceFile(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
 
 InputFile::~InputFile() { close(); }
 

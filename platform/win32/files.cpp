@@ -23,6 +23,10 @@ bool moveFile(const std::string& from, const std::string& to) {
     return MoveFileA(from.c_str(), to.c_str()) != FALSE;
 }
 
+bool replaceFile(const std::string& from, const std::string& to) {
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
 InputFile::~InputFile() { close(); }
 
 bool InputFile::open(const std::string& path) {

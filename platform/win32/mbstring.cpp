@@ -1,5 +1,6 @@
 #include "platform/mbstring.h"
 
+#include <algorithm>
 #include <mbctype.h>
 #include <mbstring.h>
 
@@ -13,6 +14,17 @@ std::string::size_type findLastCharacter(const std::string& text, char c) {
     const auto* begin = reinterpret_cast<const unsigned char*>(text.c_str());
     const unsigned char* found = _mbsrchr(begin, static_cast<unsigned char>(c));
     return found ? static_cast<std::string::size_type>(found - begin) : std::string::npos;
+}
+
+std::string::size_type lastPathSeparator(const std::string& path) {
+    const auto backslash = findLastCharacter(path, '\\');
+    const auto slash = findLastCharacter(path, '/');
+    if (backslash == std::string::npos) return slash;
+    return slash == std::string::npos ? backslash : std::max(backslash, slash);
+}
+
+bool isPlainFileName(std::string_view name) {
+    return lastPathSeparator(std::string(name)) == std::string::npos && name.find(':') == std::string_view::npos;
 }
 
 void useAnsiCodePage() { _setmbcp(_MB_CP_ANSI); }

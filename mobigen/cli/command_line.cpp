@@ -1,0 +1,245 @@
+#include "mobigen/cli/command_line.h"
+
+#include "mobigen/book.h"
+#include "mobigen/mobi/writer.h"
+#include "mobigen/text/ascii.h"
+#include "mobigen/text/encoding.h"
+#include "platform/code_pages.h"
+#include "platform/files.h"
+#include "platform/mbstring.h"
+
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <new>
+#include <optional>
+
+namespace mobigen {
+namespace {
+
+constexpr char kUsage[] =
+    "Usage: mobigen <source.htm|source.html|source.epub> [-c0|-c1|-c2] [-o <file name>] [-verbose]\n"
+    "  Writes <source without extension>.mobi (MOBI 6, UTF-8) beside the source.\n"
+    "  -c0          no compression\n"
+    "  -c1, -c2     PalmDOC compression (the default)\n"
+    "  -o <name>    output file name, placed in the source's folder\n"
+    "  -verbose     report each step\n"
+    "Exit status: 0 success, 1 success with warnings, 2 failure.\n";
+
+// The partial file beside the output; it becomes the output only once complete.
+constexpr char kTemporarySuffix[] = ".mobigen-tmp";
+
+struct Options {
+    std::string source;
+    std::optional<std::string> outputName;
+    Compression compression = Compression::PalmDoc;
+    bool verbose = false;
+};
+
+// A failure the user can act on; the text is in the console's encoding already.
+struct Failure {
+    std::string message;
+    bool showUsage = false;
+};
+
+
+class Console {
+public:
+    explicit Console(std::ostream& out) : out_(out) {}
+    void info(const std::string& text) { out_ << "Info: " << text << '\n'; }
+    void warning(const std::string& text) {
+        out_ << "Warning: " << text << '\n';
+        ++warnings_;
+    }
+    int warnings() const { return warnings_; }
+    void error(const std::string& text) { out_ << "Error: " << text << '\n'; }
+    void usage() { out_ << kUsage; }
+
+private:
+    std::ostream& out_;
+    int warnings_ = 0;
+};
+
+Options parseArguments(const std::vector<std::string>& arguments, Console& console) {
+    Options options;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument == "-c0") {
+            options.compression = Compression::None;
+        } else if (argument == "-c1" || argument == "-c2") {
+            options.compression = Compression::PalmDoc;
+        } else if (argument == "-verbose") {
+            options.verbose = true;
+        } else if (argument == "-o") {
+            if (i + 1 == arguments.size()) throw Failure{"-o needs a file name."};
+            options.outputName = arguments[++i];
+        } else if (argument.size() > 1 && argument[0] == '-') {
+            console.warning("Unknown option " + argument + " ignored.");
+        } else if (options.source.empty()) {
+            options.source = argument;
+        } else {
+            console.warning("Extra argument " + argument + " ignored.");
+        }
+    }
+    if (options.source.empty()) throw Failure{"No source file given.", true};
+    return options;
+}
+
+struct SourcePath {
+    std::string folder;     // with its trailing separator, or empty
+    std::string fileName;
+    std::string stem;       // the file name without its extension
+    std::string extension;  // lower case, without the dot
+};
+
+SourcePath splitSource(const std::string& path) {
+    SourcePath parts;
+    const std::size_t separator = platform::lastPathSeparator(path);
+    const std::size_t nameStart = separator == std::string::npos ? 0 : separator + 1;
+    parts.folder = path.substr(0, nameStart);
+    parts.fileName = path.substr(nameStart);
+    const std::size_t dot = parts.fileName.rfind('.');
+    parts.stem = dot == std::string::npos ? parts.fileName : parts.fileName.substr(0, dot);
+    parts.extension = dot == std::string::npos ? "" : lowerAscii(parts.fileName.substr(dot + 1));
+    return parts;
+}
+
+std::string outputPathFor(const SourcePath& source, const Options& options) {
+    if (!options.outputName) return source.folder + source.stem + ".mobi";
+    const std::string& name = *options.outputName;
+    if (name.empty() || name == "." || name == ".." || !platform::isPlainFileName(name))
+        throw Failure{"-o takes a plain file name without a folder: \"" + name + "\"."};
+    if (lowerAscii(name) == lowerAscii(source.fileName))
+        throw Failure{"The output name " + name + " would overwrite the source."};
+    return source.folder + name;
+}
+
+enum class ReadFailure { None, Open, Read };
+
+std::string readWholeFile(const std::string& path, ReadFailure& failure) {
+    platform::InputFile in;
+    failure = ReadFailure::Open;
+    if (!in.open(path)) return {};
+    std::string bytes;
+    char buffer[64 * 1024];
+    for (long long got; (got = in.read(buffer, sizeof buffer)) != 0;) {
+        failure = ReadFailure::Read;
+        if (got < 0) return {};
+        bytes.append(buffer, static_cast<std::size_t>(got));
+    }
+    failure = ReadFailure::None;
+    return bytes;
+}
+
+std::string readSource(const std::string& path) {
+    ReadFailure failure;
+    std::string bytes = readWholeFile(path, failure);
+    if (failure == ReadFailure::Open) throw Failure{"Cannot open " + path + "."};
+    if (failure == ReadFailure::Read) throw Failure{"Cannot read " + path + "."};
+    return bytes;
+}
+
+// Removes the partial file on every path out, unless it has become the output.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
+    ~TemporaryFile() {
+        if (!committed_) platform::deleteFile(path_);
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    void write(const std::string& bytes) {
+        platform::OutputFile out;
+        if (!out.create(path_)) throw Failure{"Cannot create " + path_ + "."};
+        const bool written = out.write(bytes.data(), bytes.size());
+        if (!out.close() || !written) throw Failure{"Cannot write " + path_ + " (is the disk full?)."};
+    }
+    void commitAs(const std::string& target) {
+        if (!platform::replaceFile(path_, target)) throw Failure{"Cannot replace " + target + "; is it open in another program?"};
+        committed_ = true;
+    }
+
+private:
+    std::string path_;
+    bool committed_ = false;
+};
+
+// Images of an HTML source, named relative to its folder; absolute names are refused.
+ResourceLoader resourcesBeside(const SourcePath& source) {
+    return [folder = source.folder](const std::string& relativePath) -> std::optional<std::string> {
+        if (relativePath.empty() || relativePath[0] == '/' || relativePath[0] == '\\' ||
+            relativePath.find(':') != std::string::npos)
+            return std::nullopt;
+        ReadFailure failure;
+        std::string bytes = readWholeFile(folder + platform::utf8ToFileName(relativePath), failure);
+        if (failure != ReadFailure::None) return std::nullopt;
+        return bytes;
+    };
+}
+
+Book readBook(const SourcePath& source, const std::string& bytes, const BookReaders& readers,
+              Diagnostics& diagnostics) {
+    const std::string fallbackTitle = platform::fileNameToUtf8(source.stem);
+    if (source.extension == "epub") return readers.epub(bytes, fallbackTitle, diagnostics);
+    return readers.html(decodeHtmlToUtf8(bytes, diagnostics), fallbackTitle, diagnostics, resourcesBeside(source));
+}
+
+void describe(const Book& book, Console& console) {
+    console.info("Title: " + platform::utf8ToConsole(book.metadata.title));
+    console.info("Text: " + std::to_string(book.flow.size()) + " bytes, " + std::to_string(book.images.size()) +
+                 " images, " + std::to_string(book.toc.size()) + " table of contents entries.");
+}
+
+int convert(const Options& options, const BookReaders& readers, Console& console) {
+    const auto started = std::chrono::steady_clock::now();
+    const SourcePath source = splitSource(options.source);
+    if (source.extension != "htm" && source.extension != "html" && source.extension != "epub")
+        throw Failure{"Unsupported input " + source.fileName + ": give an .htm, .html or .epub file."};
+    const std::string output = outputPathFor(source, options);
+    const std::string bytes = readSource(options.source);
+    if (options.verbose) console.info("Read " + options.source + " (" + std::to_string(bytes.size()) + " bytes).");
+
+    Diagnostics diagnostics;
+    const Book book = readBook(source, bytes, readers, diagnostics);
+    if (options.verbose) describe(book, console);
+    const std::string mobi = writeMobi(book, options.compression);
+
+    TemporaryFile partial(output + kTemporarySuffix);
+    partial.write(mobi);
+    partial.commitAs(output);
+
+    for (const std::string& warning : diagnostics.warnings) console.warning(platform::utf8ToConsole(warning));
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+    console.info("Wrote " + output + " (" + std::to_string(mobi.size()) + " bytes" +
+                 (options.verbose ? ", " + std::to_string(elapsed.count()) + " ms" : std::string()) + ").");
+    return console.warnings() == 0 ? kExitSuccess : kExitWarnings;
+}
+
+}  // namespace
+
+int run(const std::vector<std::string>& arguments, std::ostream& out, const BookReaders& readers) {
+    Console console(out);
+    if (arguments.empty()) {
+        console.usage();
+        return kExitFailure;
+    }
+    try {
+        return convert(parseArguments(arguments, console), readers, console);
+    } catch (const Failure& failure) {
+        console.error(failure.message);
+        if (failure.showUsage) console.usage();
+    } catch (const ConversionError& error) {
+        console.error(platform::utf8ToConsole(error.message));
+    } catch (const std::bad_alloc&) {
+        console.error("Out of memory; the book is too large.");
+    } catch (const std::exception& error) {
+        console.error(std::string("Internal error: ") + error.what());
+    } catch (...) {
+        console.error("Internal error.");
+    }
+    out << "No output was written.\n";
+    return kExitFailure;
+}
+
+}  // namespace mobigen

@@ -1,0 +1,105 @@
+#include "mobigen/mobi/writer.h"
+
+#include "mobigen/mobi/record_buffer.h"
+#include "mobigen/mobi/records.h"
+#include "platform/utf8.h"
+
+#include <chrono>
+#include <ctime>
+#include <random>
+
+namespace mobigen {
+namespace {
+
+constexpr std::size_t kMaxRecords = 0xFFFF;
+// A record cannot be empty (offsets must increase), so an empty image becomes a blank 1x1 GIF.
+constexpr char kBlankGif[] =
+    "GIF89a\x01\x00\x01\x00\x80\x00\x00\x00\x00\x00\xFF\xFF\xFF\x21\xF9\x04\x01\x00\x00\x00\x00"
+    "\x2C\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00\x3B";
+
+std::string repaired(std::string_view text) {
+    std::string out;
+    platform::appendRepairedUtf8(text, out);
+    return out;
+}
+
+// Record 0 declares UTF-8, so every string it carries must really be UTF-8.
+Metadata repairedMetadata(const Metadata& in) {
+    Metadata out;
+    const auto list = [](const std::vector<std::string>& values) {
+        std::vector<std::string> result;
+        for (const std::string& value : values) result.push_back(repaired(value));
+        return result;
+    };
+    out.title = in.title.empty() ? std::string("Untitled") : repaired(in.title);
+    out.authors = list(in.authors);
+    out.language = repaired(in.language);
+    out.publisher = repaired(in.publisher);
+    out.date = repaired(in.date);
+    out.description = repaired(in.description);
+    out.subjects = list(in.subjects);
+    out.identifier = repaired(in.identifier);
+    out.isbn = repaired(in.isbn);
+    out.rights = repaired(in.rights);
+    out.contributors = list(in.contributors);
+    return out;
+}
+
+std::uint32_t randomUniqueId() {
+    std::uint32_t seed = static_cast<std::uint32_t>(
+        std::chrono::high_resolution_clock::now().time_since_epoch().count());
+    try {
+        std::random_device device;
+        seed ^= device();
+    } catch (...) {
+        // The clock alone is random enough for an id readers only compare.
+    }
+    return static_cast<std::uint32_t>(std::mt19937(seed)());
+}
+
+}  // namespace
+
+std::string writeMobi(const Book& book, Compression compression) {
+    const Metadata metadata = repairedMetadata(book.metadata);
+    if (book.flow.size() > 0xFFFFFFFFu) throw ConversionError{"The book's text is larger than 4 GB."};
+    const auto textLength = static_cast<std::uint32_t>(book.flow.size());
+    std::vector<std::string> text = buildTextRecords(book.flow, compression);
+    std::vector<std::string> index = buildNcxRecords(book.toc, textLength);
+
+    const std::size_t firstIndex = 1 + text.size();
+    const std::size_t firstImage = firstIndex + index.size();
+    const std::size_t flis = firstImage + book.images.size();
+    const std::size_t recordCount = flis + 3;
+    if (recordCount > kMaxRecords)
+        throw ConversionError{"The book is too large for a MOBI file (" + std::to_string(recordCount) +
+                              " records; at most 65535)."};
+
+    Record0Layout layout;
+    layout.compression = compression;
+    layout.textLength = textLength;
+    layout.textRecordCount = static_cast<std::uint16_t>(text.size());
+    layout.firstNonBookRecord = static_cast<std::uint32_t>(firstIndex);
+    layout.firstImageRecord = book.images.empty() ? kMobiNotSet : static_cast<std::uint32_t>(firstImage);
+    layout.lastContentRecord = static_cast<std::uint16_t>(flis - 1);
+    layout.fcisRecord = static_cast<std::uint32_t>(flis + 1);
+    layout.flisRecord = static_cast<std::uint32_t>(flis);
+    layout.ncxRecord = index.empty() ? kMobiNotSet : static_cast<std::uint32_t>(firstIndex);
+    layout.uniqueId = randomUniqueId();
+    layout.startOffset = book.startOffset;
+    if (book.coverImage && *book.coverImage < book.images.size())
+        layout.coverOffset = static_cast<std::uint32_t>(*book.coverImage);
+
+    std::vector<std::string> records;
+    records.reserve(recordCount);
+    records.push_back(buildRecord0(metadata, layout));
+    for (std::string& record : text) records.push_back(std::move(record));
+    for (std::string& record : index) records.push_back(std::move(record));
+    for (const Image& image : book.images)
+        records.push_back(image.data.empty() ? std::string(kBlankGif, sizeof kBlankGif - 1) : image.data);
+    records.push_back(buildFlisRecord());
+    records.push_back(buildFcisRecord(layout.textLength));
+    records.push_back(buildEofRecord());
+    return buildPalmDb(metadata.title, records, static_cast<std::uint32_t>(std::time(nullptr)));
+}
+
+}  // namespace mobigen

@@ -1,0 +1,172 @@
+#include "mobigen/read/book_readers.h"
+
+#include "mobigen/flow/flow_builder.h"
+#include "mobigen/flow/html_reducer.h"
+#include "mobigen/flow/images.h"
+#include "mobigen/read/epub_toc.h"
+#include "mobigen/read/href.h"
+#include "mobigen/read/opf.h"
+#include "mobigen/read/zip.h"
+#include "mobigen/text/encoding.h"
+#include "platform/utf8.h"
+
+#include <set>
+
+namespace mobigen {
+namespace {
+
+constexpr const char* kContainerPath = "META-INF/container.xml";
+
+std::string readRequired(ZipArchive& zip, const std::string& path, const std::string& what) {
+    if (!zip.contains(path)) throw ConversionError{"The EPUB file has no " + what + " (" + path + ")."};
+    return zip.read(path);
+}
+
+std::string documentText(std::string bytes, Diagnostics& diagnostics) {
+    if (platform::isValidUtf8(bytes)) return std::string(platform::withoutUtf8Mark(bytes));
+    return decodeHtmlToUtf8(bytes, diagnostics);
+}
+
+class EpubHooks : public ReducerHooks {
+public:
+    EpubHooks(ZipArchive& zip, ImageCollector& images, const std::set<std::string>& documents, Diagnostics& diagnostics)
+        : zip_(zip), images_(images), documents_(documents), diagnostics_(diagnostics) {}
+
+    void setDocument(const std::string& path) {
+        path_ = path;
+        folder_ = folderOf(path);
+    }
+
+    std::size_t imageRecord(std::string_view src) override {
+        if (hasUriScheme(src)) return 0;
+        const auto path = resolvePath(folder_, splitHref(src).path);
+        if (!path) return 0;
+        return images_.record(*path, [&]() -> std::optional<std::string> {
+            if (!zip_.contains(*path)) return std::nullopt;
+            return zip_.read(*path);
+        });
+    }
+
+    LinkResolution resolveLink(std::string_view href) override {
+        if (isFollowableExternalHref(href)) return {LinkResolution::Kind::External, std::string(href), {}};
+        if (hasUriScheme(href)) return {};
+        const HrefParts parts = splitHref(href);
+        const auto path = parts.path.empty() ? std::optional<std::string>(path_) : resolvePath(folder_, parts.path);
+        if (!path || documents_.count(*path) == 0) {
+            if (++unknownTargets_ == 1) diagnostics_.warn("A link to " + std::string(href) + " in " + path_ + " leads outside the book and was removed.");
+            return {};
+        }
+        const std::string key = parts.fragment.empty() ? *path : *path + "#" + parts.fragment;
+        return {LinkResolution::Kind::Internal, {}, {key, *path}};
+    }
+
+    std::string anchorKey(std::string_view id) override { return path_ + "#" + std::string(id); }
+
+private:
+    ZipArchive& zip_;
+    ImageCollector& images_;
+    const std::set<std::string>& documents_;
+    Diagnostics& diagnostics_;
+    std::string path_;
+    std::string folder_;
+    int unknownTargets_ = 0;
+};
+
+bool isContentDocument(const ManifestItem& item) {
+    return item.mediaType == "application/xhtml+xml" || item.mediaType == "text/html" ||
+           item.mediaType == "application/x-dtbook+xml" || item.mediaType.empty();
+}
+
+std::vector<std::string> spineDocuments(const Package& package, ZipArchive& zip, Diagnostics& diagnostics) {
+    std::vector<std::string> paths;
+    std::set<std::string> seen;
+    for (const SpineItem& s : package.spine) {
+        const ManifestItem* item = package.item(s.idref);
+        if (item == nullptr) {
+            diagnostics.warn("The reading order names \"" + s.idref + "\", which the manifest does not list; it was skipped.");
+        } else if (!isContentDocument(*item)) {
+            diagnostics.warn("The reading order names " + item->path + " (" + item->mediaType + "), which is not a text document; it was skipped.");
+        } else if (!zip.contains(item->path)) {
+            diagnostics.warn("The book has no file " + item->path + ", named in its reading order; it was skipped.");
+        } else if (seen.insert(item->path).second) {
+            paths.push_back(item->path);
+        }
+    }
+    if (paths.empty()) throw ConversionError{"The EPUB file has no readable text documents in its reading order."};
+    return paths;
+}
+
+std::vector<EpubTocEntry> readEpubToc(const Package& package, ZipArchive& zip, Diagnostics& diagnostics) {
+    std::vector<EpubTocEntry> entries;
+    const ManifestItem* ncx = package.item(package.ncxId);
+    try {
+        if (ncx != nullptr && zip.contains(ncx->path))
+            entries = readNcxToc(documentText(zip.read(ncx->path), diagnostics), ncx->path);
+        if (entries.empty() && !package.navPath.empty() && zip.contains(package.navPath)) {
+            entries = readNavToc(documentText(zip.read(package.navPath), diagnostics), package.navPath);
+        }
+    } catch (const ConversionError& error) {
+        diagnostics.warn(error.message + " The book has no table of contents.");
+        entries.clear();
+    }
+    return entries;
+}
+
+void addEpubToc(const std::vector<EpubTocEntry>& entries, const std::set<std::string>& documents, FlowBuilder& flow,
+                Diagnostics& diagnostics) {
+    int outside = 0;
+    for (const auto& e : entries) {
+        if (documents.count(e.path) == 0) {
+            ++outside;
+            continue;
+        }
+        const std::string key = e.fragment.empty() ? e.path : e.path + "#" + e.fragment;
+        flow.addTocEntry(e.title, {key, e.path}, e.depth);
+    }
+    if (outside > 0) {
+        diagnostics.warn(std::to_string(outside) + " table of contents entries point outside the reading order and were left out.");
+    }
+}
+
+void readCover(const Package& package, ZipArchive& zip, ImageCollector& images, Book& book) {
+    const ManifestItem* cover = package.item(package.coverImageId);
+    if (cover == nullptr) return;
+    const std::size_t record = images.record(cover->path, [&]() -> std::optional<std::string> {
+        if (!zip.contains(cover->path)) return std::nullopt;
+        return zip.read(cover->path);
+    });
+    if (record != 0) book.coverImage = record - 1;
+}
+
+}  // namespace
+
+Book readEpubBook(std::string_view bytes, const std::string& fallbackTitle, Diagnostics& diagnostics) {
+    ZipArchive zip(bytes);
+    const std::string opfPath = packagePathFromContainer(readRequired(zip, kContainerPath, "container file"));
+    const Package package = parsePackage(readRequired(zip, opfPath, "package file named by its container"), opfPath, diagnostics);
+
+    Book book;
+    book.metadata = package.metadata;
+    if (book.metadata.title.empty()) book.metadata.title = fallbackTitle;
+    ImageCollector images(book.images, diagnostics);
+    readCover(package, zip, images, book);
+
+    const std::vector<std::string> documents = spineDocuments(package, zip, diagnostics);
+    const std::set<std::string> documentSet(documents.begin(), documents.end());
+    FlowBuilder flow;
+    addEpubToc(readEpubToc(package, zip, diagnostics), documentSet, flow, diagnostics);
+    const std::string& startPath = package.startPath;
+
+    EpubHooks hooks(zip, images, documentSet, diagnostics);
+    for (const std::string& path : documents) {
+        if (path == startPath) flow.mark(kStartKey);
+        flow.mark(path);
+        hooks.setDocument(path);
+        reduceHtmlDocument(documentText(zip.read(path), diagnostics), flow, hooks, diagnostics, path);
+        flow.endDocument();
+    }
+    flow.finish(book, contentsTitleFor(book.metadata.language, false), diagnostics);
+    return book;
+}
+
+}  // namespace mobigen

@@ -1,0 +1,63 @@
+#pragma once
+
+// Markup names, URI schemes, charset labels and file extensions are ASCII: these helpers
+// touch only A-Z and leave every other byte (or character) as it is.
+
+#include <string>
+#include <string_view>
+
+namespace mobigen {
+
+constexpr char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+constexpr char32_t lowerAscii(char32_t c) { return c >= U'A' && c <= U'Z' ? c - U'A' + U'a' : c; }
+
+inline std::string lowerAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = lowerAscii(c);
+    return out;
+}
+
+inline std::u32string lowerAscii(std::u32string_view text) {
+    std::u32string out(text);
+    for (char32_t& c : out) c = lowerAscii(c);
+    return out;
+}
+
+constexpr bool isAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+constexpr bool isAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+constexpr bool isAsciiAlnum(char c) { return isAsciiLetter(c) || isAsciiDigit(c); }
+
+// Whether `text` holds `prefix` at `at`, in either case.
+inline bool startsWithNoCase(std::string_view text, std::size_t at, std::string_view prefix) {
+    if (at > text.size() || text.size() - at < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (lowerAscii(text[at + i]) != lowerAscii(prefix[i])) return false;
+    }
+    return true;
+}
+
+// Runs of ASCII white space become one space; none is left at either end.
+inline std::string collapseAsciiSpaces(std::string_view text) {
+    std::string out;
+    bool pending = false;
+    for (const char c : text) {
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
+            pending = !out.empty();
+            continue;
+        }
+        if (pending) out += ' ';
+        pending = false;
+        out += c;
+    }
+    return out;
+}
+
+// 0-15 for a hexadecimal digit, -1 for anything else.
+constexpr int hexDigitValue(char c) {
+    if (isAsciiDigit(c)) return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace mobigen
