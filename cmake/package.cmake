@@ -1,10 +1,5 @@
 # The release zip: the program, its converter in Tools\ and a read-me, in the layout the program
 # expects when unpacked.
-if(NOT TARGET mobigen)
-  message(STATUS "Release zip: skipped until the converter (mobigen) is part of the build")
-  return()
-endif()
-
 set(tw_dist ${CMAKE_BINARY_DIR}/dist)
 set(tw_zip ${tw_dist}/Tomewright-${PROJECT_VERSION}-win32.zip)
 # CRLF, and the byte order mark of the source, so that Notepad on any Windows shows the Chinese.

@@ -1,7 +1,4 @@
 # mobigen's readers: HTML and EPUB to the book model.
-if(NOT TARGET mobigen_core)
-  return()
-endif()
 if(WIN32)
   set(ZLIB_USE_STATIC_LIBS ON)
 endif()
