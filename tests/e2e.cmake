@@ -12,7 +12,7 @@ foreach(scenario startup_without_converter drop_from_file_manager about_box clos
       --app $<TARGET_FILE:Tomewright>
       --converter $<TARGET_FILE:mobigen>
       --probe $<TARGET_FILE:tw_e2e_probe>
-      --corpus ${PROJECT_SOURCE_DIR}/../shared/corpus/epub
+      --corpus ${TOMEWRIGHT_CORPUS}/epub
       --work ${CMAKE_BINARY_DIR}/e2e
       ${scenario})
   set_tests_properties(e2e_${scenario} PROPERTIES
