@@ -1,6 +1,7 @@
 #include "convert/file_converter.h"
 
 #include "convert/html_document.h"
+#include "convert/messages.h"
 #include "convert/path_helpers.h"
 #include "convert/text_lines.h"
 #include "platform/files.h"
@@ -70,9 +71,16 @@ void FileConverter::showMessage(const std::string& text) { platform::showUserMes
 
 bool FileConverter::convertFile(const std::string& path) {
     const std::string extension = fileExtension(path);
-    if (extension == "txt") return convertTextFile(path);
-    if (extension == "htm" || extension == "html" || extension == "epub") return convertDirect(path);
-    showMessage("不支持的文件类型(" + extension + ")！");
+    switch (sourceKind(extension)) {
+        case SourceKind::Text:
+            return convertTextFile(path);
+        case SourceKind::Direct:
+            return convertDirect(path);
+        case SourceKind::NotAccepted:
+        case SourceKind::AcceptedNotConvertible:
+            break;
+    }
+    showMessage(messages::unsupportedType(extension));
     return false;
 }
 
@@ -81,12 +89,12 @@ bool FileConverter::convertTextFile(const std::string& path) {
     const std::string htm = base + ".htm";
     SetAsideFile usersFile;
     if (fileExists(htm) && !usersFile.moveAside(htm)) {
-        showMessage("删除临时文件 " + htm + " 失败！请手动删除后再执行本程序。");
+        showMessage(messages::deletePageFailedRestart(htm));
         return false;
     }
     const bool converted = convertThroughIntermediate(path, htm, base + ".mobi");
     if (!usersFile.restore()) {
-        showMessage("恢复文件 " + htm + " 失败！原文件已改名为 " + usersFile.asideName() + "。");
+        showMessage(messages::restoreFailed(htm, usersFile.asideName()));
     }
     return converted;
 }
@@ -94,17 +102,17 @@ bool FileConverter::convertTextFile(const std::string& path) {
 bool FileConverter::convertThroughIntermediate(const std::string& path, const std::string& htm,
                                                const std::string& mobi) {
     if (!writeHtmlFromText(path, htm)) {
-        showMessage("转换 " + path + " 到网页文件时出现错误！");
+        showMessage(messages::pageFailed(path));
         return false;
     }
     if (fileExists(mobi) && !platform::deleteFile(mobi)) {
-        showMessage("删除目标文件 " + mobi + " 失败！请手动删除后再执行本程序。");
+        showMessage(messages::deleteTargetFailedRestart(mobi));
         platform::deleteFile(htm);
         return false;
     }
     runConverter(htm, mobi);
     const bool converted = fileExists(mobi);
-    if (!converted) showMessage("转换失败！未找到转换后的文件。");
+    if (!converted) showMessage(messages::kNoOutput);
     platform::deleteFile(htm);
     return converted;
 }
@@ -112,12 +120,12 @@ bool FileConverter::convertThroughIntermediate(const std::string& path, const st
 bool FileConverter::convertDirect(const std::string& path) {
     const std::string mobi = stripExtension(path) + ".mobi";
     if (fileExists(mobi) && !platform::deleteFile(mobi)) {
-        showMessage("删除目标文件 " + mobi + " 失败！请手动删除该文件后再转换一次。");
+        showMessage(messages::deleteTargetFailedConvertAgain(mobi));
         return false;
     }
     runConverter(path, mobi);
     if (fileExists(mobi)) return true;
-    showMessage("转换失败！未找到转换后的文件。");
+    showMessage(messages::kNoOutput);
     return false;
 }
 
@@ -148,24 +156,24 @@ bool FileConverter::writeHtmlFromText(const std::string& sourcePath, const std::
             }
         }
         if (!read) {
-            showMessage("打开文件 " + sourcePath + " 失败！");
+            showMessage(messages::openFailed(sourcePath));
             return false;
         }
     }
     if (fileExists(htmlPath) && !platform::deleteFile(htmlPath)) {
-        showMessage("删除临时文件 " + htmlPath + " 失败！");
+        showMessage(messages::deletePageFailed(htmlPath));
         return false;
     }
     platform::OutputFile output;
     if (!output.create(htmlPath)) {
-        showMessage("创建文件 " + htmlPath + " 失败！");
+        showMessage(messages::createFailed(htmlPath));
         return false;
     }
     const bool written = output.write(html.data(), html.size());
     if (!output.close() || !written) {
         // A half-written page would be converted as if it were the whole book.
         platform::deleteFile(htmlPath);
-        showMessage("创建文件 " + htmlPath + " 失败！");
+        showMessage(messages::createFailed(htmlPath));
         return false;
     }
     return true;

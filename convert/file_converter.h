@@ -11,7 +11,7 @@ class FileConverter {
 public:
     virtual ~FileConverter() = default;
 
-    // Dispatches by extension: "txt" to convertTextFile, "htm"/"html"/"epub" to convertDirect.
+    // Dispatches by sourceKind(): a text to convertTextFile, a direct type to convertDirect.
     bool convertFile(const std::string& path);
     bool convertTextFile(const std::string& path);
     bool convertDirect(const std::string& path);

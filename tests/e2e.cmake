@@ -6,19 +6,13 @@ target_link_libraries(tw_e2e_probe PRIVATE tw_warnings shell32 user32)
 
 find_program(TW_PYTHON3 python3 REQUIRED)
 
-if(TARGET mobigen)
-  set(tw_e2e_converter $<TARGET_FILE:mobigen>)
-else()
-  set(tw_e2e_converter ${CMAKE_BINARY_DIR}/dist/Tools/kindlegen.exe)
-endif()
-
 foreach(scenario startup_without_converter drop_from_file_manager about_box closing)
   add_test(NAME e2e_${scenario}
     COMMAND ${TW_PYTHON3} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/e2e.py
       --app $<TARGET_FILE:Tomewright>
-      --converter ${tw_e2e_converter}
+      --converter $<TARGET_FILE:mobigen>
       --probe $<TARGET_FILE:tw_e2e_probe>
-      --corpus ${PROJECT_SOURCE_DIR}/../shared/corpus/epub
+      --corpus ${TOMEWRIGHT_CORPUS}/epub
       --work ${CMAKE_BINARY_DIR}/e2e
       ${scenario})
   set_tests_properties(e2e_${scenario} PROPERTIES

@@ -1,5 +1,6 @@
 #include "ui/converter_dialog.h"
 
+#include "convert/messages.h"
 #include "convert/path_helpers.h"
 #include "resource.h"
 #include "ui/about_dialog.h"
@@ -49,13 +50,6 @@ private:
     HDC dc_;
 };
 
-bool isAcceptedExtension(const std::string& ext) {
-    for (const char* accepted : {"txt", "opf", "htm", "html", "epub"}) {
-        if (ext == accepted) return true;
-    }
-    return false;
-}
-
 }  // namespace
 
 const ui::MessageMapEntry<ConverterDialog> ConverterDialog::messageMap[] = {
@@ -91,7 +85,7 @@ bool ConverterDialog::locateConverterIn(const std::string& directory) {
     // The separator stands twice in the usual case; Windows reads "\\" as one.
     converterPath = withTrailingBackslash(programDirectory) + "\\Tools\\kindlegen.exe";
     if (fileExists(converterPath)) return true;
-    showMessage("kindlegen.exe 不存在，请将该程序文件放到 Tools 目录下。");
+    showMessage(messages::kConverterMissing);
     return false;
 }
 
@@ -146,20 +140,20 @@ void ConverterDialog::OnDropFiles(HDROP dropHandle) {
             progressList.resetContent();
             ui::pumpMessages();
         }
-        addProgressLine("正在转换 " + path);
+        addProgressLine(messages::converting(path));
         const bool ok = convertFile(path);
-        addProgressLine(ok ? "转换成功！" : "转换失败！");
+        addProgressLine(ok ? messages::kSucceeded : messages::kFailed);
     }
 }
 
 bool ConverterDialog::admitDroppedFile(const std::string& path) {
     if (!fileExists(path)) {
-        showMessage("文件 " + path + " 不存在！");
+        showMessage(messages::fileMissing(path));
         return false;
     }
     const std::string ext = fileExtension(path);
-    if (!isAcceptedExtension(ext)) {
-        showMessage("不支持的文件类型(" + ext + ")！");
+    if (sourceKind(ext) == SourceKind::NotAccepted) {
+        showMessage(messages::unsupportedType(ext));
         return false;
     }
     return true;
