@@ -25,9 +25,7 @@ private:
 // including the one where the dialog never gets a window, leaves a dangling reference.
 class MainWindowScope {
 public:
-    MainWindowScope(ConverterApp& app, ui::Dialog& dialog) : app_(app) {
-        app_.mainWindow_ = &dialog;
-    }
+    MainWindowScope(ConverterApp& app, ui::Dialog& dialog) : app_(app) { app_.mainWindow_ = &dialog; }
     ~MainWindowScope() { app_.mainWindow_ = nullptr; }
     MainWindowScope(const MainWindowScope&) = delete;
     MainWindowScope& operator=(const MainWindowScope&) = delete;

@@ -54,13 +54,13 @@ bool readDocument(platform::InputFile& source, HtmlDocument& document) {
     std::string line;
     for (;;) {
         switch (reader.next(line)) {
-            case TextLineReader::Result::Line:
-                document.addElement(std::make_unique<TextLineElement>(std::move(line)));
-                break;
-            case TextLineReader::Result::End:
-                return true;
-            case TextLineReader::Result::Error:
-                return false;
+        case TextLineReader::Result::Line:
+            document.addElement(std::make_unique<TextLineElement>(std::move(line)));
+            break;
+        case TextLineReader::Result::End:
+            return true;
+        case TextLineReader::Result::Error:
+            return false;
         }
     }
 }
@@ -72,13 +72,13 @@ void FileConverter::showMessage(const std::string& text) { platform::showUserMes
 bool FileConverter::convertFile(const std::string& path) {
     const std::string extension = fileExtension(path);
     switch (sourceKind(extension)) {
-        case SourceKind::Text:
-            return convertTextFile(path);
-        case SourceKind::Direct:
-            return convertDirect(path);
-        case SourceKind::NotAccepted:
-        case SourceKind::AcceptedNotConvertible:
-            break;
+    case SourceKind::Text:
+        return convertTextFile(path);
+    case SourceKind::Direct:
+        return convertDirect(path);
+    case SourceKind::NotAccepted:
+    case SourceKind::AcceptedNotConvertible:
+        break;
     }
     showMessage(messages::unsupportedType(extension));
     return false;

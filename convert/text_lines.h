@@ -22,6 +22,6 @@ private:
     std::vector<char> buffer_;
     std::size_t position_ = 0;
     std::size_t size_ = 0;
-    bool ended_ = false;   // end of file or 0x1A
+    bool ended_ = false;  // end of file or 0x1A
     bool failed_ = false;
 };

@@ -29,7 +29,8 @@ void checkIsbn(std::string_view text, bool declared) {
 }
 
 void checkPackage(const Package& package) {
-    for (const auto& entry : package.manifest) fuzz::check(entry.first == entry.second.id, "a manifest item under another id");
+    for (const auto& entry : package.manifest)
+        fuzz::check(entry.first == entry.second.id, "a manifest item under another id");
 }
 
 void checkToc(const std::vector<EpubTocEntry>& toc) {

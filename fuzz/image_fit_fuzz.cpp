@@ -18,6 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::check(stbi_info_from_memory(reinterpret_cast<const stbi_uc*>(jpeg.data()), static_cast<int>(jpeg.size()),
                                       &width, &height, &channels) != 0,
                 "the replacement cannot be read back");
-    fuzz::check(width <= mobigen::kImageFitWidth && height <= mobigen::kImageFitHeight, "the replacement is outside the box");
+    fuzz::check(width <= mobigen::kImageFitWidth && height <= mobigen::kImageFitHeight,
+                "the replacement is outside the box");
     return 0;
 }

@@ -10,9 +10,9 @@
 #include "fuzz/text_mode.h"
 #include "mobigen/flow/chapters.h"
 #include "mobigen/flow/text_page.h"
-#include "mobigen/text/encoding.h"
 #include "mobigen/mobi/writer.h"
 #include "mobigen/read/book_readers.h"
+#include "mobigen/text/encoding.h"
 
 #include <vector>
 

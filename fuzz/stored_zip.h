@@ -26,9 +26,9 @@ public:
         directory_ += "PK\x01\x02";
         u16(directory_, 20);  // made by
         commonFields(directory_, name, content, crc);
-        u16(directory_, 0);   // comment length
-        u32(directory_, 0);   // disk number, internal attributes
-        u32(directory_, 0);   // external attributes
+        u16(directory_, 0);  // comment length
+        u32(directory_, 0);  // disk number, internal attributes
+        u32(directory_, 0);  // external attributes
         u32(directory_, offset);
         directory_.append(name);
         ++count_;

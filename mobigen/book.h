@@ -10,9 +10,9 @@
 namespace mobigen {
 
 struct Metadata {
-    std::string title;                 // UTF-8; never empty once a reader is done
+    std::string title;  // UTF-8; never empty once a reader is done
     std::vector<std::string> authors;
-    std::string language;              // BCP 47 tag such as "zh" or "en-US", or ""
+    std::string language;  // BCP 47 tag such as "zh" or "en-US", or ""
     std::string publisher;
     std::string date;
     std::string description;
@@ -24,13 +24,13 @@ struct Metadata {
 };
 
 struct Image {
-    std::string data;                  // the raw file: JPEG, GIF, PNG or BMP
+    std::string data;  // the raw file: JPEG, GIF, PNG or BMP
 };
 
 struct TocEntry {
-    std::string title;                 // UTF-8
-    std::uint32_t filepos = 0;         // byte offset in the flow of the target's '<'
-    std::uint32_t length = 0;          // bytes up to the next entry or the end
+    std::string title;          // UTF-8
+    std::uint32_t filepos = 0;  // byte offset in the flow of the target's '<'
+    std::uint32_t length = 0;   // bytes up to the next entry or the end
     int depth = 0;
 };
 
@@ -41,9 +41,9 @@ struct Book {
     Metadata metadata;
     std::string flow;
     std::vector<Image> images;
-    std::optional<std::size_t> coverImage;   // index into `images`
+    std::optional<std::size_t> coverImage;  // index into `images`
     std::vector<TocEntry> toc;
-    std::uint32_t startOffset = 0;           // EXTH 116
+    std::uint32_t startOffset = 0;  // EXTH 116
 };
 
 // Warnings are collected rather than printed, so the command line decides the exit code.

@@ -146,7 +146,8 @@ std::size_t appendUtf16AsUtf8(std::string_view bytes, ByteOrder order, std::stri
 
 std::size_t appendUtf16AsUtf8(const std::u16string& units, std::string& out) {
     out.reserve(out.size() + units.size() * 3 / 2);
-    return 2 * appendUnits(units.size(), [&](std::size_t i) { return static_cast<char32_t>(units[i]); }, out);
+    return 2 * appendUnits(
+                   units.size(), [&](std::size_t i) { return static_cast<char32_t>(units[i]); }, out);
 }
 
 }  // namespace platform

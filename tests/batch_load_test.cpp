@@ -50,7 +50,8 @@ TEST(BatchLoad, AThousandFilesInOneDrop) {
     // The converter's own cost, measured alone, so the program's share can be told apart.
     constexpr int kAlone = 50;
     const auto aloneStart = Clock::now();
-    for (int i = 0; i < kAlone; ++i) platform::runAndWait(nullptr, layout.converter, "\"" + paths[1] + "\" -c2", layout.tools, 0);
+    for (int i = 0; i < kAlone; ++i)
+        platform::runAndWait(nullptr, layout.converter, "\"" + paths[1] + "\" -c2", layout.tools, 0);
     const double converterSeconds = secondsSince(aloneStart) / kAlone;
     ASSERT_TRUE(DeleteFileA(layout.book("book1.mobi").c_str()));
     ASSERT_TRUE(DeleteFileA((layout.tools + "\\fake_converter.log").c_str()));
@@ -61,9 +62,8 @@ TEST(BatchLoad, AThousandFilesInOneDrop) {
     std::thread sampler([&] {
         while (!done && lateMb == 0) {
             const Texts log = layout.converterLog();
-            const auto runs = std::count_if(log.begin(), log.end(), [](const std::string& line) {
-                return line.rfind("cwd=", 0) == 0;
-            });
+            const auto runs = std::count_if(log.begin(), log.end(),
+                                            [](const std::string& line) { return line.rfind("cwd=", 0) == 0; });
             if (earlyMb == 0 && runs >= 100) earlyMb = privateMegabytes();
             if (runs >= kFiles) lateMb = privateMegabytes();
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -97,9 +97,10 @@ TEST(BatchLoad, AThousandFilesInOneDrop) {
     EXPECT_LT(lateMb - earlyMb, 2.0);
 
     const double perFile = batchSeconds / kFiles;
-    std::printf("batch of %d files: %.1f s, %.1f ms per file; the converter alone %.1f ms; "
-                "the program's share %.1f ms per file\n",
-                kFiles, batchSeconds, perFile * 1000, converterSeconds * 1000, (perFile - converterSeconds) * 1000);
+    std::printf(
+        "batch of %d files: %.1f s, %.1f ms per file; the converter alone %.1f ms; "
+        "the program's share %.1f ms per file\n",
+        kFiles, batchSeconds, perFile * 1000, converterSeconds * 1000, (perFile - converterSeconds) * 1000);
     std::printf("private memory after 100 files %.2f MB, after %d files %.2f MB (growth %.2f MB)\n", earlyMb, kFiles,
                 lateMb, lateMb - earlyMb);
 }

@@ -7,16 +7,16 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <fcntl.h>
-#include <filesystem>
-#include <functional>
-#include <random>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <random>
 
 using testing_support::readFile;
 using testing_support::TempFolder;
@@ -52,7 +52,8 @@ Step convert(const std::string& source) {
 // The book as libmobi reads it back; "" when it cannot, nothing when mobitool is missing.
 std::optional<std::string> readBack(const TempFolder& temp, const std::string& name) {
     if (std::system("command -v mobitool >/dev/null 2>&1") != 0) return std::nullopt;
-    const std::string command = "mobitool -d -o '" + temp.path() + "' '" + temp / (name + ".mobi") + "' >/dev/null 2>&1";
+    const std::string command =
+        "mobitool -d -o '" + temp.path() + "' '" + temp / (name + ".mobi") + "' >/dev/null 2>&1";
     if (std::system(command.c_str()) != 0) return std::string();
     return readFile(temp / (name + ".rawml")).value_or("");
 }
@@ -85,12 +86,14 @@ bool writeProse(const std::string& path, std::size_t bytes) {
 std::string bmp(std::uint32_t side) {
     const std::uint32_t pixels = side * side * 3;
     std::string image = "BM";
-    for (const std::uint32_t value : {54 + pixels, 0u, 54u, 40u, side, side, 0x180001u, 0u, pixels, 2835u, 2835u, 0u, 0u}) {
+    for (const std::uint32_t value :
+         {54 + pixels, 0u, 54u, 40u, side, side, 0x180001u, 0u, pixels, 2835u, 2835u, 0u, 0u}) {
         for (int i = 0; i < 4; ++i) image += static_cast<char>((value >> (8 * i)) & 0xFF);
     }
     image.reserve(image.size() + pixels);
     for (std::uint32_t y = 0; y < side; ++y)
-        for (std::uint32_t x = 0; x < side; ++x) image += {static_cast<char>(x / 16), static_cast<char>(y / 16), static_cast<char>(x ^ y)};
+        for (std::uint32_t x = 0; x < side; ++x)
+            image += {static_cast<char>(x / 16), static_cast<char>(y / 16), static_cast<char>(x ^ y)};
     return image;
 }
 
@@ -101,11 +104,13 @@ TEST(BookLoad, TwoHundredMegabyteText) {
     ASSERT_TRUE(writeProse(temp / "big.txt", 200u * 1000 * 1000));
     const double inputMb = static_cast<double>(std::filesystem::file_size(temp / "big.txt")) / (1024.0 * 1024.0);
 
-    const Step page = inChild([&] { return QuietConverter().writeHtmlFromText(temp / "big.txt", temp / "big.htm") ? 0 : 1; });
+    const Step page =
+        inChild([&] { return QuietConverter().writeHtmlFromText(temp / "big.txt", temp / "big.htm") ? 0 : 1; });
     const Step book = convert(temp / "big.htm");
-    std::printf("200 MB text (%.1f MiB): text to HTML %.1f s, peak %.0f MB (%.2f x input); converter %.1f s, "
-                "peak %.0f MB (%.2f x input)\n",
-                inputMb, page.seconds, page.peakMb, page.peakMb / inputMb, book.seconds, book.peakMb, book.peakMb / inputMb);
+    std::printf(
+        "200 MB text (%.1f MiB): text to HTML %.1f s, peak %.0f MB (%.2f x input); converter %.1f s, "
+        "peak %.0f MB (%.2f x input)\n",
+        inputMb, page.seconds, page.peakMb, page.peakMb / inputMb, book.seconds, book.peakMb, book.peakMb / inputMb);
     EXPECT_EQ(page.exitCode, 0);
     EXPECT_LE(book.exitCode, 1);
     EXPECT_EQ(readFile(temp / "big.mobi").value_or("").substr(60, 8), "BOOKMOBI");
@@ -120,20 +125,25 @@ TEST(BookLoad, EpubWithFiveThousandSpineDocuments) {
         const std::string n = std::to_string(i), name = "d" + n + ".xhtml";
         manifest += "<item id=\"d" + n + "\" href=\"" + name + "\" media-type=\"application/xhtml+xml\"/>";
         spine += "<itemref idref=\"d" + n + "\"/>";
-        navPoints += "<navPoint id=\"n" + n + "\"><navLabel><text>Part " + n + "</text></navLabel><content src=\"" + name +
-                     "\"/></navPoint>";
-        files.push_back({name, readers_test::makeXhtml("<h2>Part " + n + "</h2><p>Text of part " + n + ".</p>"), true, {}});
+        navPoints += "<navPoint id=\"n" + n + "\"><navLabel><text>Part " + n + "</text></navLabel><content src=\"" +
+                     name + "\"/></navPoint>";
+        files.push_back(
+            {name, readers_test::makeXhtml("<h2>Part " + n + "</h2><p>Text of part " + n + ".</p>"), true, {}});
     }
     manifest += "<item id=\"ncx\" href=\"toc.ncx\" media-type=\"application/x-dtbncx+xml\"/>";
-    files.push_back({"toc.ncx", "<ncx xmlns=\"http://www.daisy.org/z3986/2005/ncx/\"><navMap>" + navPoints + "</navMap></ncx>",
-                     true, {}});
+    files.push_back({"toc.ncx",
+                     "<ncx xmlns=\"http://www.daisy.org/z3986/2005/ncx/\"><navMap>" + navPoints + "</navMap></ncx>",
+                     true,
+                     {}});
     TempFolder temp;
     ASSERT_TRUE(testing_support::writeFile(
         temp / "parts.epub",
-        readers_test::buildEpub(readers_test::makeOpf("<dc:title>Parts</dc:title>", manifest, spine, " toc=\"ncx\""), files)));
+        readers_test::buildEpub(readers_test::makeOpf("<dc:title>Parts</dc:title>", manifest, spine, " toc=\"ncx\""),
+                                files)));
 
     const Step book = convert(temp / "parts.epub");
-    std::printf("EPUB of 5,000 spine documents: exit %d, %.2f s, peak %.0f MB\n", book.exitCode, book.seconds, book.peakMb);
+    std::printf("EPUB of 5,000 spine documents: exit %d, %.2f s, peak %.0f MB\n", book.exitCode, book.seconds,
+                book.peakMb);
     EXPECT_LE(book.exitCode, 1);
     if (const auto text = readBack(temp, "parts")) {
         EXPECT_NE(text->find("Text of part 1."), std::string::npos);
@@ -146,17 +156,19 @@ TEST(BookLoad, EpubWithAFiftyMegabyteImage) {
     TempFolder temp;
     ASSERT_TRUE(testing_support::writeFile(
         temp / "picture.epub",
-        readers_test::buildEpub(readers_test::makeOpf("<dc:title>Picture</dc:title>",
-                                                      "<item id=\"p\" href=\"p.xhtml\" media-type=\"application/xhtml+xml\"/>"
-                                                      "<item id=\"i\" href=\"big.bmp\" media-type=\"image/bmp\"/>",
-                                                      "<itemref idref=\"p\"/>"),
-                                {{"p.xhtml", readers_test::makeXhtml("<p>Look:</p><img src=\"big.bmp\"/>"), true, {}},
-                                 {"big.bmp", picture, false, {}}})));
+        readers_test::buildEpub(
+            readers_test::makeOpf("<dc:title>Picture</dc:title>",
+                                  "<item id=\"p\" href=\"p.xhtml\" media-type=\"application/xhtml+xml\"/>"
+                                  "<item id=\"i\" href=\"big.bmp\" media-type=\"image/bmp\"/>",
+                                  "<itemref idref=\"p\"/>"),
+            {{"p.xhtml", readers_test::makeXhtml("<p>Look:</p><img src=\"big.bmp\"/>"), true, {}},
+             {"big.bmp", picture, false, {}}})));
 
     const Step book = convert(temp / "picture.epub");
     const std::size_t size = readFile(temp / "picture.mobi").value_or("").size();
     std::printf("EPUB with a %.0f MB image: exit %d, %.2f s, peak %.0f MB, book %zu bytes\n",
-                static_cast<double>(picture.size()) / (1024.0 * 1024.0), book.exitCode, book.seconds, book.peakMb, size);
+                static_cast<double>(picture.size()) / (1024.0 * 1024.0), book.exitCode, book.seconds, book.peakMb,
+                size);
     EXPECT_LE(book.exitCode, 1);
     EXPECT_GT(size, 0u);
     EXPECT_LT(size, 4u * 1024 * 1024);  // the picture was fitted for a reader, not copied

@@ -11,21 +11,39 @@ using namespace mobigen;
 using mobigen_test::repeat;
 
 TEST(ChapterHeadings, RecognisesHeadingsAndTheirLevel) {
-    for (const char* line : {u8"第一回 宴桃园豪杰三结义　斩黄巾英雄首立功", u8"第12章 风起", u8"第一百零五章", u8"　　第二章：重逢",
-                             u8"楔子", u8"序章", u8"序", u8"尾声", u8"番外一 小剧场", u8"第１２章　新的开始", u8"第十章 你好吗？",
-                             u8"第 12 章 标题", u8"第一章风起云涌", u8"第三节", "Chapter 7", "CHAPTER XII",
-                             "Chapter One: The Start", "CHAPTER I. Loomings.", "Prologue", "EPILOGUE", "Prologue: Before"})
+    for (const char* line : {u8"第一回 宴桃园豪杰三结义　斩黄巾英雄首立功",
+                             u8"第12章 风起",
+                             u8"第一百零五章",
+                             u8"　　第二章：重逢",
+                             u8"楔子",
+                             u8"序章",
+                             u8"序",
+                             u8"尾声",
+                             u8"番外一 小剧场",
+                             u8"第１２章　新的开始",
+                             u8"第十章 你好吗？",
+                             u8"第 12 章 标题",
+                             u8"第一章风起云涌",
+                             u8"第三节",
+                             "Chapter 7",
+                             "CHAPTER XII",
+                             "Chapter One: The Start",
+                             "CHAPTER I. Loomings.",
+                             "Prologue",
+                             "EPILOGUE",
+                             "Prologue: Before"})
         EXPECT_EQ(detectChapterHeading(line), HeadingLevel::Chapter) << line;
     for (const char* line : {u8"第三卷", u8"第二部 下", u8"第三卷 风云", "PART II"})
         EXPECT_EQ(detectChapterHeading(line), HeadingLevel::Volume) << line;
 }
 
 TEST(ChapterHeadings, LeavesProseAlone) {
-    for (const char* line : {u8"第一次见到他的时候，我……", u8"第二天早上，他起得很早。", u8"序列号是多少", u8"楔子是什么东西",
-                             u8"第一章的内容，我们下回再说", u8"第一", u8"第一节课就迟到了", u8"第一部分内容", u8"他说：第三章写得很好。",
-                             u8"第一章 这是一行非常非常长的标题文字它已经超过了四十个字符的限制所以不应该被当作标题来处理",
-                             "Chapter 7, in which we learn something", "chapter 7", "Chapters of my life",
-                             "Chapter 7 was the best part of the whole book I have ever read", "Prologues", "Part of it", ""}) {
+    for (const char* line :
+         {u8"第一次见到他的时候，我……", u8"第二天早上，他起得很早。", u8"序列号是多少", u8"楔子是什么东西",
+          u8"第一章的内容，我们下回再说", u8"第一", u8"第一节课就迟到了", u8"第一部分内容", u8"他说：第三章写得很好。",
+          u8"第一章 这是一行非常非常长的标题文字它已经超过了四十个字符的限制所以不应该被当作标题来处理",
+          "Chapter 7, in which we learn something", "chapter 7", "Chapters of my life",
+          "Chapter 7 was the best part of the whole book I have ever read", "Prologues", "Part of it", ""}) {
         EXPECT_FALSE(detectChapterHeading(line).has_value()) << line;
     }
 }
@@ -52,7 +70,8 @@ TEST(TextDerivedHtml, HeadingsBecomeChaptersWithAContentsPageAndTheTextIsUnchang
     const std::string& f = book.flow;
     ASSERT_EQ(book.toc.size(), 2u);
     EXPECT_EQ(book.toc[0].title, u8"第一章 开始");
-    EXPECT_EQ(f.substr(book.toc[0].filepos, std::string(u8"<h2>　　第一章 开始</h2>").size()), u8"<h2>　　第一章 开始</h2>");
+    EXPECT_EQ(f.substr(book.toc[0].filepos, std::string(u8"<h2>　　第一章 开始</h2>").size()),
+              u8"<h2>　　第一章 开始</h2>");
     EXPECT_EQ(f.substr(book.toc[1].filepos, 4), "<h2>");
     EXPECT_NE(f.find(u8"x&lt;y &amp; z &amp;amp;<br><br>第一次见到他的时候，我……<br>"), std::string::npos);
     EXPECT_NE(f.find(u8"<h2>目录</h2>"), std::string::npos);
@@ -74,7 +93,8 @@ TEST(TextDerivedHtml, VolumesNestTheirChapters) {
 }
 
 TEST(TextDerivedHtml, EightMegabytesReadInLinearTime) {
-    const std::string prose = repeat(u8"　　他走进房间，看见桌上放着一封信。信上写着：第一次见面的时候，请不要迟到。<br>", 60);
+    const std::string prose =
+        repeat(u8"　　他走进房间，看见桌上放着一封信。信上写着：第一次见面的时候，请不要迟到。<br>", 60);
     std::string html = "<html><head><title></title></head><body>";
     std::size_t chapters = 0;
     while (html.size() < (8u << 20)) html += u8"第" + std::to_string(++chapters) + u8"章 标题<br>" + prose;

@@ -29,9 +29,7 @@ const char kConverting[] = "正在转换 ";
 const char kAboutCaption[] = "关于 Tomewright";
 const char kNoConverter[] = "kindlegen.exe 不存在，请将该程序文件放到 Tools 目录下。";
 
-Texts progressLines(const std::string& path, bool ok) {
-    return {kConverting + path, ok ? "转换成功！" : "转换失败！"};
-}
+Texts progressLines(const std::string& path, bool ok) { return {kConverting + path, ok ? "转换成功！" : "转换失败！"}; }
 
 POINT centre(const RECT& rect) { return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2}; }
 
@@ -94,16 +92,15 @@ TEST_F(MainDialog, BatchesListEachFileAndARefusedFileEndsTheBatch) {
     Texts afterFirst;
     Texts afterMissing;
 
-    dialog.run({dropFiles({a, b}), [&](DialogDriver& d) { afterFirst = d.lines(); },
-                dropFiles({missing, c}), [&](DialogDriver& d) { afterMissing = d.lines(); },
-                dropFiles({opf, doc, c})});
+    dialog.run({dropFiles({a, b}), [&](DialogDriver& d) { afterFirst = d.lines(); }, dropFiles({missing, c}),
+                [&](DialogDriver& d) { afterMissing = d.lines(); }, dropFiles({opf, doc, c})});
 
     EXPECT_EQ(afterFirst, progressLines(a, true) + progressLines(b, true));
     EXPECT_EQ(afterMissing, afterFirst);
     // The opf passes the drop check, fails its conversion, and the batch goes on to the doc.
     EXPECT_EQ(dialog.finalLines, progressLines(opf, false));
-    EXPECT_EQ(watcher.texts(), (Texts{"文件 " + missing + " 不存在！", "不支持的文件类型(opf)！",
-                                      "不支持的文件类型(doc)！"}));
+    EXPECT_EQ(watcher.texts(),
+              (Texts{"文件 " + missing + " 不存在！", "不支持的文件类型(opf)！", "不支持的文件类型(doc)！"}));
     EXPECT_EQ(converterSources(), (Texts{book("a.htm"), b}));
     EXPECT_TRUE(exists(book("a.mobi")) && exists(book("b.mobi")));
     EXPECT_FALSE(exists(book("a.htm")) || exists(book("c.mobi")));
@@ -127,8 +124,8 @@ TEST_F(MainDialog, NamesAreTakenWholeAsWrittenAndFoldersAlike) {
     dialog.run({dropFiles({upper}), dropFiles({plainFolder}), dropFiles({dottedFolder + "\\books"}),
                 dropFiles({longName, epubFolder})});
 
-    EXPECT_EQ(watcher.texts(), (Texts{"不支持的文件类型(TXT)！", "不支持的文件类型()！",
-                                      "不支持的文件类型(docs\\books)！"}));
+    EXPECT_EQ(watcher.texts(),
+              (Texts{"不支持的文件类型(TXT)！", "不支持的文件类型()！", "不支持的文件类型(docs\\books)！"}));
     EXPECT_EQ(dialog.finalLines, progressLines(longName, true) + progressLines(epubFolder, true));
     EXPECT_EQ(converterSources(), (Texts{stripExtension(longName) + ".htm", epubFolder}));
 }
@@ -186,32 +183,32 @@ TEST_F(MainDialog, WindowSetUpSystemMenuAboutItemAndSystemClose) {
     UINT lastId = 0;
     UINT separatorState = 0;
 
-    const INT_PTR result = dialog.run(
-        {[&](DialogDriver& d) {
-             main = d.hwnd();
-             GetWindowRect(main, &mainRect);
-             focusOnClose = GetFocus() == GetDlgItem(main, IDOK);
-             const HMENU menu = GetSystemMenu(main, FALSE);
-             const int count = GetMenuItemCount(menu);
-             char text[128] = {};
-             GetMenuStringA(menu, static_cast<UINT>(count - 1), text, sizeof text, MF_BYPOSITION);
-             lastItem = text;
-             lastId = GetMenuItemID(menu, count - 1);
-             separatorState = GetMenuState(menu, static_cast<UINT>(count - 2), MF_BYPOSITION);
-             const auto icon = reinterpret_cast<LRESULT>(d.icon);
-             EXPECT_NE(d.icon, nullptr);
-             EXPECT_EQ(SendMessageA(main, WM_GETICON, ICON_BIG, 0), icon);
-             EXPECT_EQ(SendMessageA(main, WM_GETICON, ICON_SMALL, 0), icon);
-             EXPECT_EQ(SendMessageA(main, WM_QUERYDRAGICON, 0, 0), icon);
-             // Painting while minimised takes the icon branch.
-             ShowWindow(main, SW_MINIMIZE);
-             EXPECT_TRUE(IsIconic(main));
-             RedrawWindow(main, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-             ShowWindow(main, SW_RESTORE);
-             // Windows may set the low four bits of a system command.
-             PostMessageA(main, WM_SYSCOMMAND, IDM_ABOUTBOX | 3, 0);
-         },
-         [](DialogDriver& d) { PostMessageA(d.hwnd(), WM_SYSCOMMAND, SC_CLOSE, 0); }});
+    const INT_PTR result =
+        dialog.run({[&](DialogDriver& d) {
+                        main = d.hwnd();
+                        GetWindowRect(main, &mainRect);
+                        focusOnClose = GetFocus() == GetDlgItem(main, IDOK);
+                        const HMENU menu = GetSystemMenu(main, FALSE);
+                        const int count = GetMenuItemCount(menu);
+                        char text[128] = {};
+                        GetMenuStringA(menu, static_cast<UINT>(count - 1), text, sizeof text, MF_BYPOSITION);
+                        lastItem = text;
+                        lastId = GetMenuItemID(menu, count - 1);
+                        separatorState = GetMenuState(menu, static_cast<UINT>(count - 2), MF_BYPOSITION);
+                        const auto icon = reinterpret_cast<LRESULT>(d.icon);
+                        EXPECT_NE(d.icon, nullptr);
+                        EXPECT_EQ(SendMessageA(main, WM_GETICON, ICON_BIG, 0), icon);
+                        EXPECT_EQ(SendMessageA(main, WM_GETICON, ICON_SMALL, 0), icon);
+                        EXPECT_EQ(SendMessageA(main, WM_QUERYDRAGICON, 0, 0), icon);
+                        // Painting while minimised takes the icon branch.
+                        ShowWindow(main, SW_MINIMIZE);
+                        EXPECT_TRUE(IsIconic(main));
+                        RedrawWindow(main, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+                        ShowWindow(main, SW_RESTORE);
+                        // Windows may set the low four bits of a system command.
+                        PostMessageA(main, WM_SYSCOMMAND, IDM_ABOUTBOX | 3, 0);
+                    },
+                    [](DialogDriver& d) { PostMessageA(d.hwnd(), WM_SYSCOMMAND, SC_CLOSE, 0); }});
 
     EXPECT_EQ(result, IDCANCEL);
     EXPECT_TRUE(focusOnClose);

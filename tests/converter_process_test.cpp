@@ -31,7 +31,8 @@ protected:
 TEST_F(ConverterProcess, ConvertsAGbkTextPageBesideTheSource) {
     // The program's text-to-HTML form of a GBK novel: no charset, lines ending in <br>.
     const std::string line = "\xB5\xDA\xD2\xBB\xD5\xC2 \xD6\xD0\xCE\xC4<br>" + repeat("\xD6\xD0\xCE\xC4", 40) + "<br>";
-    writeFile(folder / "novel book.htm", "<html><head><title></title></head><body>" + repeat(line, 500) + "</body></html>");
+    writeFile(folder / "novel book.htm",
+              "<html><head><title></title></head><body>" + repeat(line, 500) + "</body></html>");
     EXPECT_EQ(convert(quoted("novel book.htm") + " -c2"), 0) << log;
     EXPECT_EQ(readFile(folder / "novel book.mobi").substr(60, 8), "BOOKMOBI") << log;
     EXPECT_EQ(fileCount(), 2u);

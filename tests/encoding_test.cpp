@@ -1,6 +1,6 @@
 #include "mobigen/text/encoding.h"
-#include "platform/utf8.h"
 #include "mobigen_test_support.h"
+#include "platform/utf8.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +23,9 @@ TEST(Encoding, ByteOrderMarkThenDeclarationThenUtf8ThenTheFallback) {
     const std::string late = std::string(20000, ' ') + kGbkMeta;  // the whole file is searched
     // The text-to-HTML form: no charset, 8 KB of ASCII first, then GBK; a sample would say UTF-8.
     const std::string preface = repeat("Chapter text in plain ASCII.<br>", 300);
-    struct Case { std::string bytes, utf8, warning; };
+    struct Case {
+        std::string bytes, utf8, warning;
+    };
     const Case cases[] = {
         {"\xEF\xBB\xBF" + page(kGbkMeta, u8"中文"), page(kGbkMeta, u8"中文"), ""},
         {std::string("\xFF\xFE<\0p\0>\0\x2D\x4E\x3D\xD8\x00\xDE", 14), u8"<p>中\U0001F600", ""},
@@ -34,8 +36,8 @@ TEST(Encoding, ByteOrderMarkThenDeclarationThenUtf8ThenTheFallback) {
         {page("<meta charset=big5>", "\xA4\xA4\xA4\xE5"), page("<meta charset=big5>", u8"中文"), ""},
         {page("<meta charset='shift_jis'>", "\x93\xFA\x96\x7B"), page("<meta charset='shift_jis'>", u8"日本"), ""},
         {page("<meta charset=windows-1252>", "caf\xE9 \x80"), page("<meta charset=windows-1252>", u8"café €"), ""},
-        {page("<meta charset=utf-8>", u8"中\xFF\xFE文\xE4\xB8"), page("<meta charset=utf-8>", u8"中\uFFFD\uFFFD文\uFFFD"),
-         "4 invalid bytes"},
+        {page("<meta charset=utf-8>", u8"中\xFF\xFE文\xE4\xB8"),
+         page("<meta charset=utf-8>", u8"中\uFFFD\uFFFD文\uFFFD"), "4 invalid bytes"},
         {page("<meta charset=klingon-8>", u8"中文"), page("<meta charset=klingon-8>", u8"中文"), "klingon-8"},
         {page("", u8"第一章 中文"), page("", u8"第一章 中文"), ""},
         {page("", preface + kGbkChapter + "<br>" + kGbkChinese), page("", preface + u8"第一章<br>中文"), ""},
@@ -66,12 +68,15 @@ TEST(Encoding, EightMegabytesOfGbkDecodeInLinearTime) {
 }
 
 TEST(Utf8Codec, RepairsEveryMaximalInvalidSubpart) {
-    struct Case { std::string in, out; std::size_t invalid; };
+    struct Case {
+        std::string in, out;
+        std::size_t invalid;
+    };
     const Case cases[] = {
-        {"\xC0\x80", u8"\uFFFD\uFFFD", 2},                       // overlong
-        {"\xED\xA0\x80", u8"\uFFFD\uFFFD\uFFFD", 3},             // surrogate
-        {"\xF4\x90\x80\x80", u8"\uFFFD\uFFFD\uFFFD\uFFFD", 4},   // above U+10FFFF
-        {"a\xE4\xB8z", u8"a\uFFFDz", 2},                         // truncated: one replacement
+        {"\xC0\x80", u8"\uFFFD\uFFFD", 2},                      // overlong
+        {"\xED\xA0\x80", u8"\uFFFD\uFFFD\uFFFD", 3},            // surrogate
+        {"\xF4\x90\x80\x80", u8"\uFFFD\uFFFD\uFFFD\uFFFD", 4},  // above U+10FFFF
+        {"a\xE4\xB8z", u8"a\uFFFDz", 2},                        // truncated: one replacement
         {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80", 0},
     };
     for (const Case& c : cases) {

@@ -103,7 +103,8 @@ TEST_F(FaultMatrix, SourceHeldOpenWithoutSharing) {
         ASSERT_TRUE(holdText.held() && holdEpub.held());
         dialog.run({dropFiles({text, epub})});
     }
-    EXPECT_EQ(watcher.texts(), (Texts{"打开文件 " + text + " 失败！", "转换 " + text + " 到网页文件时出现错误！", kNoOutput}));
+    EXPECT_EQ(watcher.texts(),
+              (Texts{"打开文件 " + text + " 失败！", "转换 " + text + " 到网页文件时出现错误！", kNoOutput}));
     EXPECT_EQ(dialog.finalLines, lines(text, false) + lines(epub, false));
     EXPECT_EQ(snapshot(books), before);
 }
@@ -164,12 +165,14 @@ TEST_F(FaultMatrix, DiskFillsWhileTheIntermediatePageIsWritten) {
     ULARGE_INTEGER freeBytes{};
     ASSERT_TRUE(GetDiskFreeSpaceExA((disk + "\\").c_str(), &freeBytes, nullptr, nullptr));
     ASSERT_GT(freeBytes.QuadPart, 64u * 1024);
-    ASSERT_TRUE(writeFile(disk + "\\filler", std::string(static_cast<std::size_t>(freeBytes.QuadPart) - 64 * 1024, 'f')));
+    ASSERT_TRUE(
+        writeFile(disk + "\\filler", std::string(static_cast<std::size_t>(freeBytes.QuadPart) - 64 * 1024, 'f')));
     const Snapshot before = snapshot(disk);
 
     dialog.run({dropFiles({text})});
 
-    EXPECT_EQ(watcher.texts(), (Texts{"创建文件 " + disk + "\\big.htm 失败！", "转换 " + text + " 到网页文件时出现错误！"}));
+    EXPECT_EQ(watcher.texts(),
+              (Texts{"创建文件 " + disk + "\\big.htm 失败！", "转换 " + text + " 到网页文件时出现错误！"}));
     EXPECT_EQ(dialog.finalLines, lines(text, false));
     EXPECT_EQ(snapshot(disk), before);  // no half-written page is left behind
 }

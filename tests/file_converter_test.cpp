@@ -12,8 +12,8 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <csignal>
 #include <sys/resource.h>
+#include <csignal>
 #endif
 
 using testing_support::exists;
@@ -88,14 +88,18 @@ TEST_F(Conversion, EachRoadStartsTheConverterOnTheRightFileAndWaitsForIt) {
 }
 
 TEST_F(Conversion, IntermediatePageIsByteExact) {
-    struct Case { std::string text, body; };
+    struct Case {
+        std::string text, body;
+    };
     const std::string bom = "\xEF\xBB\xBF", gbk = "\xB5\xDA\xD2\xBB\xD5\xC2";
     const Case cases[] = {
         {"", ""},
         {"last line", "last line<br>"},
         {"a\rb\r\n", "a\rb<br>"},
         {bom + "first\r\nsecond", bom + "first<br>second<br>"},
-        {"kept\r\n\x1A" "dropped\r\n", "kept<br>"},
+        {"kept\r\n\x1A"
+         "dropped\r\n",
+         "kept<br>"},
         {gbk + "\r\n&amp; <b>", gbk + "<br>&amp; <b><br>"},
         {"\r\n\r\n", "<br><br>"},
     };
@@ -111,7 +115,8 @@ TEST_F(Conversion, UnsupportedExtensionsAreRefusedWithoutRunningTheConverter) {
     EXPECT_FALSE(converter.convertFile(book("x.opf")));
     EXPECT_FALSE(converter.convertFile(book("NOVEL.TXT")));
     EXPECT_FALSE(converter.convertFile(sep + "docs" + sep + "books"));
-    EXPECT_EQ(converter.messages, (Texts{"不支持的文件类型(opf)！", "不支持的文件类型(TXT)！", "不支持的文件类型()！"}));
+    EXPECT_EQ(converter.messages,
+              (Texts{"不支持的文件类型(opf)！", "不支持的文件类型(TXT)！", "不支持的文件类型()！"}));
     EXPECT_EQ(converterLog(), Texts{});
 }
 
@@ -128,8 +133,9 @@ TEST_F(Conversion, SuccessIsDecidedByThePresenceOfTheOutputOnly) {
     EXPECT_EQ(converter.messages, (Texts{"转换失败！未找到转换后的文件。", "转换失败！未找到转换后的文件。"}));
 #ifdef _WIN32
     // The texts are stored in code page 936, as on a Chinese Windows.
-    EXPECT_EQ(converter.messages[0], "\xD7\xAA\xBB\xBB\xCA\xA7\xB0\xDC\xA3\xA1\xCE\xB4\xD5\xD2\xB5\xBD\xD7\xAA\xBB\xBB"
-                                     "\xBA\xF3\xB5\xC4\xCE\xC4\xBC\xFE\xA1\xA3");
+    EXPECT_EQ(converter.messages[0],
+              "\xD7\xAA\xBB\xBB\xCA\xA7\xB0\xDC\xA3\xA1\xCE\xB4\xD5\xD2\xB5\xBD\xD7\xAA\xBB\xBB"
+              "\xBA\xF3\xB5\xC4\xCE\xC4\xBC\xFE\xA1\xA3");
 #endif
 
     // A converter that fails or crashes after writing part of a book has converted nothing.
@@ -149,9 +155,8 @@ TEST_F(Conversion, StaleOutputThatCannotBeDeletedStopsBothRoads) {
     ASSERT_TRUE(testing_support::makeFolder(book("a.mobi")));
     EXPECT_FALSE(converter.convertFile(book("a.txt")));
     EXPECT_FALSE(converter.convertFile(book("a.epub")));
-    EXPECT_EQ(converter.messages,
-              (Texts{"删除目标文件 " + book("a.mobi") + " 失败！请手动删除后再执行本程序。",
-                     "删除目标文件 " + book("a.mobi") + " 失败！请手动删除该文件后再转换一次。"}));
+    EXPECT_EQ(converter.messages, (Texts{"删除目标文件 " + book("a.mobi") + " 失败！请手动删除后再执行本程序。",
+                                         "删除目标文件 " + book("a.mobi") + " 失败！请手动删除该文件后再转换一次。"}));
     EXPECT_FALSE(exists(book("a.htm")));
     EXPECT_EQ(readFile(book("a.txt")), "text");
     EXPECT_EQ(converterLog(), Texts{});

@@ -32,7 +32,8 @@ TEST(FlowBuilder, WithoutContentsTheGuideHasOnlyTheStartAndLinksFallBack) {
     const Book book = finished(flow, diagnostics);
     const std::string head =
         "<html><head><guide><reference type=\"text\" title=\"Start\" filepos=0000000098 /></guide></head><body>";
-    EXPECT_EQ(book.flow, head + "<p><a filepos=0000000101></a><a filepos=0000000098></a></p><mbp:pagebreak/></body></html>");
+    EXPECT_EQ(book.flow,
+              head + "<p><a filepos=0000000101></a><a filepos=0000000098></a></p><mbp:pagebreak/></body></html>");
     EXPECT_EQ(book.startOffset, head.size());
     EXPECT_TRUE(book.toc.empty());
     ASSERT_EQ(diagnostics.warnings.size(), 1u);

@@ -51,8 +51,9 @@ std::string littleEndian32(std::uint32_t value) {
 // made a JPEG from rows that are not there, smaller than the padded file.
 TEST(FuzzRegressions, BmpWithoutRowsIsKeptUnscaled) {
     const std::string pixels(4000, '\0');
-    const std::string bmp = "BM" + littleEndian32(54 + 4000) + littleEndian32(0) + littleEndian32(54) + littleEndian32(40) +
-                            littleEndian32(1601) + littleEndian32(0) + std::string("\x01\x00\x18\x00", 4) + std::string(24, '\0') + pixels;
+    const std::string bmp = "BM" + littleEndian32(54 + 4000) + littleEndian32(0) + littleEndian32(54) +
+                            littleEndian32(40) + littleEndian32(1601) + littleEndian32(0) +
+                            std::string("\x01\x00\x18\x00", 4) + std::string(24, '\0') + pixels;
     EXPECT_FALSE(mobigen::fitImage(bmp).smaller);
 }
 

@@ -84,8 +84,9 @@ TEST(HtmlReducer, DropsScriptsFormsMediaAndSvgWithOneWarning) {
 }
 
 TEST(HtmlReducer, RewritesLinksAndMarksTargetsOnTheirTags) {
-    const Reduced r = reduce("<h1>One <i>x</i></h1><h4>skip</h4><p><a href=\"#n1\">go</a> <a href=\"http://x.org/?a&amp;b\">web</a> "
-                             "<a href=\"mailto:x\">mail</a></p><p id=\"n1\">target</p><span id=\"s\">in span</span><h3>Three");
+    const Reduced r = reduce(
+        "<h1>One <i>x</i></h1><h4>skip</h4><p><a href=\"#n1\">go</a> <a href=\"http://x.org/?a&amp;b\">web</a> "
+        "<a href=\"mailto:x\">mail</a></p><p id=\"n1\">target</p><span id=\"s\">in span</span><h3>Three");
     const std::string& f = r.book.flow;
     const std::size_t link = f.find("<a filepos=");
     ASSERT_NE(link, std::string::npos);

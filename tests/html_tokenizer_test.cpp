@@ -1,7 +1,7 @@
 // Random markup is the fuzz target's job (fuzz/html_tokenizer_fuzz.cpp); escaping is checked
 // by the reducer's tests, which use it.
-#include "mobigen/text/entities.h"
 #include "mobigen/text/html_tokenizer.h"
+#include "mobigen/text/entities.h"
 
 #include <gtest/gtest.h>
 
@@ -34,7 +34,8 @@ std::string summary(std::string_view html) {
 }  // namespace
 
 TEST(HtmlTokenizer, ReadsTagsAndAttributesInEveryQuotingStyle) {
-    const auto tokens = tokenize("<P Align=center TITLE='a \"b\"' data-x=\"1 &amp; 2\" hidden CLASS=x class=y><br/></p>");
+    const auto tokens =
+        tokenize("<P Align=center TITLE='a \"b\"' data-x=\"1 &amp; 2\" hidden CLASS=x class=y><br/></p>");
     ASSERT_EQ(tokens.size(), 3u);
     const HtmlToken& p = tokens[0];
     EXPECT_EQ(p.name, "p");
@@ -61,7 +62,11 @@ TEST(HtmlTokenizer, StrayAngleBracketsStayTextAndRawBodiesStayVerbatim) {
 }
 
 TEST(HtmlEntities, DecodesReferencesReplacesInvalidOnesAndKeepsUnknownNames) {
-    struct Case { std::string in; EntityContext context; std::string out; };
+    struct Case {
+        std::string in;
+        EntityContext context;
+        std::string out;
+    };
     const Case cases[] = {
         {"&nbsp;&mdash;&hellip;&ldquo;&rdquo;&apos;&Omega;&sigmaf;&eacute;&euro;", EntityContext::Text,
          u8"\u00A0\u2014\u2026\u201C\u201D'\u03A9\u03C2\u00E9\u20AC"},

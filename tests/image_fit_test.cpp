@@ -71,11 +71,16 @@ std::string pngClaiming(int width, int height) {
 }
 
 TEST(ImageFit, LargeOrHeavyImagesBecomeSmallerJpegsInsideTheBox) {
-    struct Case { std::string image; int width, height; bool grey; };
+    struct Case {
+        std::string image;
+        int width, height;
+        bool grey;
+    };
     const Case cases[] = {
         {encoded(1300, 900, 3, 'j'), 1072, 742, false},
         {encoded(400, 1500, 4, 'p'), 386, 1448, false},  // an opaque alpha channel is no reason to keep a PNG
-        {encoded(noisyGradient(1650, 200, 1, 0), 'j', 90), 1072, 130, true},  // few bytes but too many pixels; grey stays grey
+        {encoded(noisyGradient(1650, 200, 1, 0), 'j', 90), 1072, 130,
+         true},  // few bytes but too many pixels; grey stays grey
         {encoded(500, 400, 3, 'b'), 500, 400, false},
         {encoded(700, 900, 3, 'j', 100), 700, 900, false},  // fits the screen but not the record
     };
@@ -124,12 +129,13 @@ TEST(ImageFit, DamagedOrHugeImagesAreKeptWithAReason) {
     while (garbage.size() < 300000) garbage += static_cast<char>(random());
     // Huffman counts adding up to more than a table holds: Debian's stb would write past it.
     std::string overfullTable = jpeg;
-    overfullTable.insert(overfullTable.find("\xFF\xC4"), "\xFF\xC4" + bigEndian16(2 + 17 + 300) + std::string(15, '\0') +
-                                                             "\x96\x96" + std::string(300, '\x01'));
-    for (const std::string& image : {jpeg.substr(0, jpeg.size() / 2), jpeg.substr(0, jpeg.size() - 2), garbage,
-                                     png.substr(0, png.size() / 2), png.substr(0, png.size() - 12), overfullTable,
-                                     bmp.substr(0, bmp.size() - 1000), jpegClaiming(60000, 60000),
-                                     pngClaiming(60000, 60000), pngClaiming(7000, 7000)}) {
+    overfullTable.insert(
+        overfullTable.find("\xFF\xC4"),
+        "\xFF\xC4" + bigEndian16(2 + 17 + 300) + std::string(15, '\0') + "\x96\x96" + std::string(300, '\x01'));
+    for (const std::string& image :
+         {jpeg.substr(0, jpeg.size() / 2), jpeg.substr(0, jpeg.size() - 2), garbage, png.substr(0, png.size() / 2),
+          png.substr(0, png.size() - 12), overfullTable, bmp.substr(0, bmp.size() - 1000), jpegClaiming(60000, 60000),
+          pngClaiming(60000, 60000), pngClaiming(7000, 7000)}) {
         const FittedImage fitted = fitImage(image);
         EXPECT_FALSE(fitted.smaller.has_value()) << image.size() << " bytes";
         EXPECT_NE(fitted.problem, "") << image.size() << " bytes";

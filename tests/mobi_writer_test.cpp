@@ -26,7 +26,8 @@ Book sampleBook() {
     book.flow = "<html><head><guide></guide></head><body>";
     book.startOffset = static_cast<std::uint32_t>(book.flow.size());
     for (int i = 0; i < 6000; ++i) {
-        const std::string chapter = u8"<h2>第" + std::to_string(i) + u8"章 桃园</h2><p>天下大势，分久必合。It was the best of times.</p>";
+        const std::string chapter =
+            u8"<h2>第" + std::to_string(i) + u8"章 桃园</h2><p>天下大势，分久必合。It was the best of times.</p>";
         book.toc.push_back({u8"第" + std::to_string(i) + u8"章 桃园", static_cast<std::uint32_t>(book.flow.size()),
                             static_cast<std::uint32_t>(chapter.size()), 0});
         book.flow += chapter;
@@ -48,7 +49,8 @@ protected:
         writeFile(folder / "book.mobi", mobigen::writeMobi(book, compression));
         const fs::path log = folder / "mobitool.log";
         const int status = runCommand("mobitool " + options + " -o \"" + folder.path().string() + "\" \"" +
-                                          (folder / "book.mobi").string() + "\"", log);
+                                          (folder / "book.mobi").string() + "\"",
+                                      log);
         EXPECT_EQ(status, 0) << readFile(log);
         return readFile(log);
     }
@@ -63,8 +65,8 @@ TEST_F(MobitoolCheck, TextMetadataCoverAndToc) {
     }
     const std::string info = readBack(book, Compression::PalmDoc, "-i -c");
     // Start offset (116) and cover offset (201) as well as the book's own metadata.
-    for (const char* expected : {u8"三国演义 Romance of the Three Kingdoms: Part 1/2", u8"罗贯中", "Anonymous", "History",
-                                 "Novel", "locale: zh-cn", "(524): zh-CN", "(116): 40\n", "(201): 1\n"})
+    for (const char* expected : {u8"三国演义 Romance of the Three Kingdoms: Part 1/2", u8"罗贯中", "Anonymous",
+                                 "History", "Novel", "locale: zh-cn", "(524): zh-CN", "(116): 40\n", "(201): 1\n"})
         EXPECT_NE(info.find(expected), std::string::npos) << expected << " in\n" << info;
     EXPECT_EQ(readFile(folder / "book_cover.png"), kPng);
 

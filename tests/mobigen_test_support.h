@@ -20,8 +20,9 @@ namespace fs = std::filesystem;
 
 class TempFolder {
 public:
-    TempFolder() : path_(fs::temp_directory_path() / ("mobigen-test-" + std::to_string(std::random_device{}()) +
-                                                      std::to_string(std::random_device{}()))) {
+    TempFolder()
+        : path_(fs::temp_directory_path() /
+                ("mobigen-test-" + std::to_string(std::random_device{}()) + std::to_string(std::random_device{}()))) {
         fs::create_directories(path_);
     }
     ~TempFolder() {

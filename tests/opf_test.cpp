@@ -25,15 +25,17 @@ TEST(Xml, MalformedDocumentsAreRefusedNamingTheFileAndLine) {
     const std::string mismatch = errorOf([] { parseXml("<a>\n<b>\n</a>", "OEBPS/content.opf"); });
     EXPECT_NE(mismatch.find("OEBPS/content.opf"), std::string::npos);
     EXPECT_NE(mismatch.find("line 3"), std::string::npos);
-    for (const std::string& xml : {std::string("<a><b></b>"), std::string("just text"), std::string("\xFF\xFE<\0a\0/\0>\0", 10)})
+    for (const std::string& xml :
+         {std::string("<a><b></b>"), std::string("just text"), std::string("\xFF\xFE<\0a\0/\0>\0", 10)})
         EXPECT_FALSE(errorOf([&] { parseXml(xml, "x"); }).empty()) << xml;
     EXPECT_NE(errorOf([] { parseXml(mobigen_test::repeat("<a>", 100000), "x"); }).find("deeply"), std::string::npos);
 }
 
 TEST(Opf, ContainerNamesThePackage) {
-    EXPECT_EQ(packagePathFromContainer("<container><rootfiles><rootfile full-path=\"a.pdf\" media-type=\"application/pdf\"/>"
-                                       "<rootfile full-path=\"OPS/My%20Book.opf\" media-type=\"application/oebps-package+xml\"/>"
-                                       "</rootfiles></container>"),
+    EXPECT_EQ(packagePathFromContainer(
+                  "<container><rootfiles><rootfile full-path=\"a.pdf\" media-type=\"application/pdf\"/>"
+                  "<rootfile full-path=\"OPS/My%20Book.opf\" media-type=\"application/oebps-package+xml\"/>"
+                  "</rootfiles></container>"),
               "OPS/My Book.opf");
     EXPECT_NE(errorOf([] { packagePathFromContainer("<container><rootfiles/></container>"); }).find("container.xml"),
               std::string::npos);
@@ -46,7 +48,8 @@ TEST(Opf, ReadsEpub2Metadata) {
         "<dc:language>zh-CN</dc:language><dc:publisher>P &amp; Q</dc:publisher>"
         "<dc:date opf:event=\"modification\">2020</dc:date><dc:date opf:event=\"publication\">1999-01-02</dc:date>"
         "<dc:description>&lt;p&gt;About&lt;/p&gt;</dc:description><dc:subject>A</dc:subject><dc:subject>B</dc:subject>"
-        "<dc:identifier id=\"other\">urn:uuid:1</dc:identifier><dc:identifier id=\"uid\" opf:scheme=\"ISBN\">978-7-02-000220-7</dc:identifier>"
+        "<dc:identifier id=\"other\">urn:uuid:1</dc:identifier><dc:identifier id=\"uid\" "
+        "opf:scheme=\"ISBN\">978-7-02-000220-7</dc:identifier>"
         "<dc:rights>PD</dc:rights><meta name=\"cover\" content=\"images/c.jpg\"/>",
         "<item id=\"c1\" href=\"Text/ch%201.xhtml\" media-type=\"application/xhtml+xml\"/>"
         "<item id=\"img\" href=\"images/c.jpg\" media-type=\"image/jpeg\"/>"
@@ -62,8 +65,8 @@ TEST(Opf, ReadsEpub2Metadata) {
     // The cover is named by its file rather than its id.
     EXPECT_EQ((std::vector<std::string>{m.title, m.language, m.publisher, m.date, m.description, m.identifier, m.isbn,
                                         m.rights, p.coverImageId, p.ncxId}),
-              (std::vector<std::string>{"The Title", "zh-CN", "P & Q", "1999-01-02", "<p>About</p>", "978-7-02-000220-7",
-                                        "9787020002207", "PD", "img", "ncx"}));
+              (std::vector<std::string>{"The Title", "zh-CN", "P & Q", "1999-01-02", "<p>About</p>",
+                                        "978-7-02-000220-7", "9787020002207", "PD", "img", "ncx"}));
     EXPECT_EQ(p.item("c1")->path, "OEBPS/Text/ch 1.xhtml");
     EXPECT_EQ(p.item("bad"), nullptr);
     EXPECT_EQ(diagnostics.warnings.size(), 1u);
@@ -74,13 +77,16 @@ TEST(Opf, ReadsEpub2Metadata) {
 
 TEST(Opf, ReadsEpub3RolesCoverAndNav) {
     // A byte order mark and a comment first, as some books have.
-    const std::string opf = "\xEF\xBB\xBF<!-- made by hand -->" + readers_test::makeOpf(
-        "<dc:title>T</dc:title><dc:creator id=\"a1\">Edna</dc:creator><meta refines=\"#a1\" property=\"role\">edt</meta>"
-        "<dc:creator id=\"a2\">Wes</dc:creator><meta refines=\"#a2\" property=\"role\">aut</meta>"
-        "<dc:identifier>0-306-40615-2</dc:identifier>",
-        "<item id=\"cv\" href=\"c.png\" media-type=\"image/png\" properties=\"cover-image\"/>"
-        "<item id=\"nav\" href=\"nav.xhtml\" media-type=\"application/xhtml+xml\" properties=\"scripted nav\"/>",
-        "<itemref idref=\"nav\"/>");
+    const std::string opf =
+        "\xEF\xBB\xBF<!-- made by hand -->" +
+        readers_test::makeOpf(
+            "<dc:title>T</dc:title><dc:creator id=\"a1\">Edna</dc:creator><meta refines=\"#a1\" "
+            "property=\"role\">edt</meta>"
+            "<dc:creator id=\"a2\">Wes</dc:creator><meta refines=\"#a2\" property=\"role\">aut</meta>"
+            "<dc:identifier>0-306-40615-2</dc:identifier>",
+            "<item id=\"cv\" href=\"c.png\" media-type=\"image/png\" properties=\"cover-image\"/>"
+            "<item id=\"nav\" href=\"nav.xhtml\" media-type=\"application/xhtml+xml\" properties=\"scripted nav\"/>",
+            "<itemref idref=\"nav\"/>");
     Diagnostics diagnostics;
     const Package p = parsePackage(opf, "content.opf", diagnostics);
     EXPECT_EQ(p.metadata.authors, std::vector<std::string>{"Wes"});
@@ -92,11 +98,13 @@ TEST(Opf, ReadsEpub3RolesCoverAndNav) {
 }
 
 TEST(Opf, RefusesPackagesWithoutSpineOrManifest) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"<package><metadata/><manifest/></package>", "spine"}, {"<package><spine/></package>", "manifest"}, {"<html/>", "a.opf"}};
+    const std::pair<const char*, const char*> cases[] = {{"<package><metadata/><manifest/></package>", "spine"},
+                                                         {"<package><spine/></package>", "manifest"},
+                                                         {"<html/>", "a.opf"}};
     for (const auto& [opf, message] : cases) {
         Diagnostics diagnostics;
-        EXPECT_NE(errorOf([&, opf = opf] { parsePackage(opf, "a.opf", diagnostics); }).find(message), std::string::npos) << opf;
+        EXPECT_NE(errorOf([&, opf = opf] { parsePackage(opf, "a.opf", diagnostics); }).find(message), std::string::npos)
+            << opf;
     }
 }
 

@@ -1,7 +1,7 @@
 // Random records are the fuzz target's job (fuzz/palmdoc_fuzz.cpp); these are the edges.
+#include "mobigen/mobi/palmdoc.h"
 #include "fuzz/palmdoc_decoder.h"
 #include "mobigen/mobi/records.h"
-#include "mobigen/mobi/palmdoc.h"
 #include "mobigen_test_support.h"
 
 #include <gtest/gtest.h>
@@ -18,7 +18,10 @@ std::string unpacked(const std::string& packed) { return fuzz::decodePalmDoc(pac
 TEST(PalmDoc, RoundTripsEdgeRecordsAndCompressesText) {
     std::string allBytes;
     for (int b = 0; b < 4096; ++b) allBytes.push_back(static_cast<char>(b));
-    struct Case { std::string record; double worstRatio; };
+    struct Case {
+        std::string record;
+        double worstRatio;
+    };
     const Case cases[] = {
         {"", 1},
         {"x ", 1},

@@ -19,7 +19,11 @@ protected:
 }  // namespace
 
 TEST_F(PathHelpers, ExtensionAndStemSplitAtTheLastDotOfTheWholePath) {
-    struct Case { const char* path; const char* extension; const char* stem; };
+    struct Case {
+        const char* path;
+        const char* extension;
+        const char* stem;
+    };
     const Case cases[] = {
         {"C:\\books\\novel.txt", "txt", "C:\\books\\novel"},
         {"C:\\books\\archive.tar.txt", "txt", "C:\\books\\archive.tar"},
@@ -47,7 +51,8 @@ TEST_F(PathHelpers, ProgramDirectoryIsTheFolderOfThisExecutable) {
     ASSERT_FALSE(folder.empty());
     EXPECT_NE(folder.back(), platform::pathSeparator());
     EXPECT_EQ(folder, testing_support::executableFolder());
-    EXPECT_EQ(directoryPart("D:" + sep + "Apps" + sep + "Conv" + sep + "Tomewright.exe"), "D:" + sep + "Apps" + sep + "Conv");
+    EXPECT_EQ(directoryPart("D:" + sep + "Apps" + sep + "Conv" + sep + "Tomewright.exe"),
+              "D:" + sep + "Apps" + sep + "Conv");
 }
 
 TEST_F(PathHelpers, FileExistsFindsFilesAndFoldersButNotTrailingSeparatorsOrWildcards) {

@@ -17,7 +17,9 @@ const std::string kJpeg = std::string("\xFF\xD8\xFF\xE0", 4) + "jpeg";
 const std::string kPng = std::string("\x89PNG\r\n\x1A\n", 8) + "png";
 
 // The text at a flow position, for checking where links land.
-std::string at(const Book& book, std::uint32_t filepos, std::size_t length) { return book.flow.substr(filepos, length); }
+std::string at(const Book& book, std::uint32_t filepos, std::size_t length) {
+    return book.flow.substr(filepos, length);
+}
 
 std::string linkTarget(const Book& book, const std::string& linkText, std::size_t length) {
     const std::size_t link = book.flow.rfind("filepos=", book.flow.find(">" + linkText + "</a>"));
@@ -33,7 +35,8 @@ void expectTargetsOnTags(const Book& book, const std::string& name) {
 
 std::string sampleEpub() {
     const std::string opf = makeOpf(
-        "<dc:title>Sample</dc:title><dc:creator>Ann</dc:creator><dc:language>en</dc:language><meta name=\"cover\" content=\"cover\"/>",
+        "<dc:title>Sample</dc:title><dc:creator>Ann</dc:creator><dc:language>en</dc:language><meta name=\"cover\" "
+        "content=\"cover\"/>",
         "<item id=\"ncx\" href=\"toc.ncx\" media-type=\"application/x-dtbncx+xml\"/>"
         "<item id=\"cover\" href=\"img/cover.png\" media-type=\"image/png\"/>"
         "<item id=\"pic\" href=\"img/pic.jpg\" media-type=\"image/jpeg\"/>"
@@ -42,7 +45,8 @@ std::string sampleEpub() {
         "<item id=\"c2\" href=\"text/c%202.xhtml\" media-type=\"application/xhtml+xml\"/>"
         "<item id=\"notes\" href=\"notes.xhtml\" media-type=\"application/xhtml+xml\"/>"
         "<item id=\"gone\" href=\"gone.xhtml\" media-type=\"application/xhtml+xml\"/>",
-        "<itemref idref=\"notes\" linear=\"no\"/><itemref idref=\"c1\"/><itemref idref=\"gone\"/><itemref idref=\"c2\"/>",
+        "<itemref idref=\"notes\" linear=\"no\"/><itemref idref=\"c1\"/><itemref idref=\"gone\"/><itemref "
+        "idref=\"c2\"/>",
         " toc=\"ncx\"");
     const std::string ncx =
         "<ncx><navMap><navPoint><navLabel><text>One</text></navLabel><content src=\"text/c1.xhtml\"/>"
@@ -50,11 +54,13 @@ std::string sampleEpub() {
         "<navPoint><navLabel><text>Two</text></navLabel><content src=\"text/c%202.xhtml\"/></navPoint></navMap></ncx>";
     const std::string c1 = makeXhtml(
         "<h1 id=\"top\">One</h1><p>See <a href=\"c%202.xhtml#x%E4%B8%80\">two</a>, <a href=\"#deep\">below</a>, "
-        "<a href=\"../notes.xhtml#n1\">note</a>, <a href=\"c%202.xhtml#nope\">lost</a>, <a href=\"http://a.org/\">web</a>, "
+        "<a href=\"../notes.xhtml#n1\">note</a>, <a href=\"c%202.xhtml#nope\">lost</a>, <a "
+        "href=\"http://a.org/\">web</a>, "
         "<a href=\"../style.css\">css</a>, <a href=\"javascript:x()\">js</a>.</p>"
         "<img src=\"../img/pic.jpg\" alt=\"p\"/><img src=\"../img/v.svg\"/><img src=\"../img/none.gif\"/>"
         "<p id=\"deep\">Deep <span id=\"sp\">span</span></p><script>x()</script>");
-    const std::string c2 = makeXhtml(u8"<p>Two</p><div id=\"x一\"><img src=\"../img/pic.jpg\"/><a href=\"c1.xhtml\">back</a></div>");
+    const std::string c2 =
+        makeXhtml(u8"<p>Two</p><div id=\"x一\"><img src=\"../img/pic.jpg\"/><a href=\"c1.xhtml\">back</a></div>");
     const std::string notes = makeXhtml("<p id=\"n1\">Note 1</p>");
     return buildEpub(opf, {{"toc.ncx", ncx, true, {}},
                            {"img/cover.png", kPng, false, {}},
@@ -104,7 +110,8 @@ TEST_F(SampleEpub, LinksAndTheTocLandOnTheirTargetsTags) {
     EXPECT_NE(f.find("<a>css</a>, <a>js</a>"), std::string::npos);
 
     std::vector<std::string> toc;
-    for (const auto& e : book.toc) toc.push_back(std::to_string(e.depth) + " " + e.title + " at " + at(book, e.filepos, 8));
+    for (const auto& e : book.toc)
+        toc.push_back(std::to_string(e.depth) + " " + e.title + " at " + at(book, e.filepos, 8));
     EXPECT_EQ(toc, (std::vector<std::string>{"0 One at <h1>One<", "1 Deep at <p>Deep ", "0 Two at <p>Two</"}));
     EXPECT_EQ(at(book, book.startOffset, 12), "<h1>One</h1>");
 }
@@ -120,12 +127,15 @@ std::string oneDocumentEpub(const std::string& title, const std::string& extraIt
 }
 
 TEST(EpubReader, TocFromTheNavWhenThereIsNoNcxAndTheFallbackTitle) {
-    const std::string navItem = "<item id=\"nav\" href=\"nav.xhtml\" media-type=\"application/xhtml+xml\" properties=\"nav\"/>";
-    const std::string nav = "<html xmlns:epub=\"http://www.idpf.org/2007/ops\"><body><nav epub:type=\"toc\"><ol>"
-                            "<li><a href=\"a.xhtml#s\">Section</a></li><li><a href=\"nav.xhtml\">Outside</a></li>"
-                            "</ol></nav></body></html>";
+    const std::string navItem =
+        "<item id=\"nav\" href=\"nav.xhtml\" media-type=\"application/xhtml+xml\" properties=\"nav\"/>";
+    const std::string nav =
+        "<html xmlns:epub=\"http://www.idpf.org/2007/ops\"><body><nav epub:type=\"toc\"><ol>"
+        "<li><a href=\"a.xhtml#s\">Section</a></li><li><a href=\"nav.xhtml\">Outside</a></li>"
+        "</ol></nav></body></html>";
     Diagnostics diagnostics;
-    const Book book = readEpubBook(oneDocumentEpub(" ", navItem, {{"nav.xhtml", nav, true, {}}}), "file name", diagnostics);
+    const Book book =
+        readEpubBook(oneDocumentEpub(" ", navItem, {{"nav.xhtml", nav, true, {}}}), "file name", diagnostics);
     ASSERT_EQ(book.toc.size(), 1u);
     EXPECT_EQ(at(book, book.toc[0].filepos, 9), "<h2>S</h2");
     EXPECT_EQ(book.metadata.title, "file name");
@@ -134,8 +144,9 @@ TEST(EpubReader, TocFromTheNavWhenThereIsNoNcxAndTheFallbackTitle) {
 TEST(EpubReader, MalformedNcxOnlyCostsTheToc) {
     const std::string ncxItem = "<item id=\"ncx\" href=\"toc.ncx\" media-type=\"application/x-dtbncx+xml\"/>";
     Diagnostics diagnostics;
-    const Book book = readEpubBook(oneDocumentEpub("N", ncxItem, {{"toc.ncx", "<ncx><navMap>", true, {}}}, " toc=\"ncx\""),
-                                   "fallback", diagnostics);
+    const Book book =
+        readEpubBook(oneDocumentEpub("N", ncxItem, {{"toc.ncx", "<ncx><navMap>", true, {}}}, " toc=\"ncx\""),
+                     "fallback", diagnostics);
     EXPECT_TRUE(book.toc.empty());
     ASSERT_EQ(diagnostics.warnings.size(), 1u);
     EXPECT_NE(diagnostics.warnings[0].find("toc.ncx"), std::string::npos);
@@ -144,8 +155,9 @@ TEST(EpubReader, MalformedNcxOnlyCostsTheToc) {
 TEST(EpubReader, RefusesBooksThatCannotBeMade) {
     const std::string a = makeXhtml("<p>x</p>");
     const std::string item = "<item id=\"a\" href=\"a.xhtml\" media-type=\"application/xhtml+xml\"/>";
-    const std::string missingPackage = "<container><rootfiles><rootfile full-path=\"x.opf\" "
-                                       "media-type=\"application/oebps-package+xml\"/></rootfiles></container>";
+    const std::string missingPackage =
+        "<container><rootfiles><rootfile full-path=\"x.opf\" "
+        "media-type=\"application/oebps-package+xml\"/></rootfiles></container>";
     const std::pair<std::string, const char*> cases[] = {
         {readers_test::buildZip({{"mimetype", "application/epub+zip", false, {}}}), "container"},
         {readers_test::buildZip({{"META-INF/container.xml", missingPackage, true, {}}}), "x.opf"},
@@ -174,11 +186,12 @@ TEST(HtmlReader, TitleImagesLinksAndHeadingToc) {
         "<h2 id=\"later\">Second</h2></body></html>";
     Diagnostics diagnostics;
     std::vector<std::string> asked;
-    const Book book = readHtmlBook(html, "fallback", diagnostics, [&](const std::string& path) -> std::optional<std::string> {
-        asked.push_back(path);
-        if (path == "img/a b.jpg") return kJpeg;
-        return std::nullopt;
-    });
+    const Book book =
+        readHtmlBook(html, "fallback", diagnostics, [&](const std::string& path) -> std::optional<std::string> {
+            asked.push_back(path);
+            if (path == "img/a b.jpg") return kJpeg;
+            return std::nullopt;
+        });
     EXPECT_EQ(book.metadata.title, "My Page");
     EXPECT_EQ(book.metadata.language, "en");
     EXPECT_EQ(book.metadata.authors, std::vector<std::string>{"Ann"});
@@ -208,6 +221,7 @@ TEST(CorpusBooks, EveryLinkAndTocEntryLandsOnATag) {
         EXPECT_FALSE(book.toc.empty()) << name;
         expectTargetsOnTags(book, name);
         EXPECT_EQ(book.flow.find('\0'), std::string::npos) << name;
-        for (const auto& w : diagnostics.warnings) EXPECT_EQ(w.find("leads nowhere"), std::string::npos) << name << ": " << w;
+        for (const auto& w : diagnostics.warnings)
+            EXPECT_EQ(w.find("leads nowhere"), std::string::npos) << name << ": " << w;
     }
 }

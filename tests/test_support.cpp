@@ -87,15 +87,17 @@ bool ExclusiveHold::held() const { return handle_ != INVALID_HANDLE_VALUE; }
 #endif
 
 ProgramLayout::ProgramLayout(const std::string& root)
-    : program(join(root, "program")), tools(join(program, "Tools")), books(join(root, "books")),
+    : program(join(root, "program")),
+      tools(join(program, "Tools")),
+      books(join(root, "books")),
       converter(join(tools, "kindlegen.exe")) {
 #ifdef _WIN32
     const char fake[] = "fake_converter.exe";
 #else
     const char fake[] = "fake_converter";
 #endif
-    ready_ = makeFolder(program) && makeFolder(tools) && makeFolder(books) &&
-             useConverter(join(executableFolder(), fake));
+    ready_ =
+        makeFolder(program) && makeFolder(tools) && makeFolder(books) && useConverter(join(executableFolder(), fake));
 }
 
 std::string ProgramLayout::addBook(const std::string& name, const std::string& text) const {

@@ -38,8 +38,12 @@ TEST(TextLines, LineEndsFollowTextMode) {
 }
 
 TEST(TextLines, EndOfTextByteStopsTheInput) {
-    EXPECT_EQ(linesOf("a\r\nb\x1A" "c\r\nd\r\n"), (Lines{"a", "b"}));
-    EXPECT_EQ(linesOf("\x1A" "abc"), Lines{});
+    EXPECT_EQ(linesOf("a\r\nb\x1A"
+                      "c\r\nd\r\n"),
+              (Lines{"a", "b"}));
+    EXPECT_EQ(linesOf("\x1A"
+                      "abc"),
+              Lines{});
 }
 
 TEST(TextLines, BytesPassUnchanged) {

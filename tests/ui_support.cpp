@@ -24,8 +24,8 @@ bool hasClass(HWND window, const char* name) {
 std::string windowText(HWND window) {
     char text[1024] = {};
     DWORD_PTR ignored = 0;
-    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
-                        SMTO_ABORTIFHUNG, 2000, &ignored);
+    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000,
+                        &ignored);
     return text;
 }
 
@@ -43,8 +43,8 @@ BOOL CALLBACK collectStaticText(HWND child, LPARAM joined) {
 BOOL CALLBACK findBox(HWND window, LPARAM found) {
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
-    if (process != GetCurrentProcessId() || !IsWindowVisible(window) ||
-        !hasClass(window, "#32770") || GetDlgItem(window, IDC_PROGRESS_LIST)) {
+    if (process != GetCurrentProcessId() || !IsWindowVisible(window) || !hasClass(window, "#32770") ||
+        GetDlgItem(window, IDC_PROGRESS_LIST)) {
         return TRUE;
     }
     *reinterpret_cast<HWND*>(found) = window;

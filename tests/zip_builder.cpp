@@ -33,10 +33,11 @@ std::string buildZip(const std::vector<ZipEntrySpec>& entries) {
                                    littleEndian(static_cast<std::uint32_t>(payload.size()), 4) +
                                    littleEndian(e.declaredSize.value_or(static_cast<std::uint32_t>(e.data.size())), 4) +
                                    littleEndian(static_cast<std::uint32_t>(e.name.size()), 2);
-        directory += littleEndian(0x02014b50, 4) + littleEndian(20, 2) + littleEndian(20, 2) + littleEndian(0, 2) + common +
-                     std::string(12, '\0') + littleEndian(static_cast<std::uint32_t>(archive.size()), 4) + e.name;
-        archive += littleEndian(0x04034b50, 4) + littleEndian(20, 2) + littleEndian(0, 2) + common + littleEndian(0, 2) +
-                   e.name + payload;
+        directory += littleEndian(0x02014b50, 4) + littleEndian(20, 2) + littleEndian(20, 2) + littleEndian(0, 2) +
+                     common + std::string(12, '\0') + littleEndian(static_cast<std::uint32_t>(archive.size()), 4) +
+                     e.name;
+        archive += littleEndian(0x04034b50, 4) + littleEndian(20, 2) + littleEndian(0, 2) + common +
+                   littleEndian(0, 2) + e.name + payload;
     }
     const auto count = littleEndian(static_cast<std::uint32_t>(entries.size()), 2);
     return archive + directory + littleEndian(0x06054b50, 4) + littleEndian(0, 4) + count + count +
@@ -51,7 +52,8 @@ std::string buildEpub(const std::string& opf, const std::vector<ZipEntrySpec>& f
          "<?xml version=\"1.0\"?><container version=\"1.0\" xmlns=\"urn:oasis:names:tc:opendocument:xmlns:container\">"
          "<rootfiles><rootfile full-path=\"OEBPS/content.opf\" media-type=\"application/oebps-package+xml\"/>"
          "</rootfiles></container>",
-         true, {}},
+         true,
+         {}},
         {"OEBPS/content.opf", opf, true, {}}};
     for (auto f : files) {
         f.name = "OEBPS/" + f.name;

@@ -1,6 +1,6 @@
 // Plain stored and deflated entries are read by every EPUB test; these are the refusals.
-#include "mobigen/book.h"
 #include "mobigen/read/zip.h"
+#include "mobigen/book.h"
 
 #include "zip_builder.h"
 
@@ -49,7 +49,8 @@ TEST(ZipArchive, StopsABombWhileInflatingAndBoundsTheTotal) {
     EXPECT_NE(message.find("bomb.xhtml"), std::string::npos) << message;
     EXPECT_NE(message.find("8 MB"), std::string::npos) << message;
 
-    const std::string two = buildZip({{"a", std::string(600000, 'x'), true, {}}, {"b", std::string(600000, 'y'), false, {}}});
+    const std::string two =
+        buildZip({{"a", std::string(600000, 'x'), true, {}}, {"b", std::string(600000, 'y'), false, {}}});
     ZipArchive zip(two, {1u << 30, 1000000});
     EXPECT_EQ(zip.read("a").size(), 600000u);
     EXPECT_THROW(zip.read("b"), ConversionError);

@@ -53,15 +53,10 @@ private:
 }  // namespace
 
 const ui::MessageMapEntry<ConverterDialog> ConverterDialog::messageMap[] = {
-    {WM_SYSCOMMAND, 0,
-     [](ConverterDialog& d, WPARAM w, LPARAM l) {
-         return d.OnSysCommand(static_cast<UINT>(w), l);
-     }},
+    {WM_SYSCOMMAND, 0, [](ConverterDialog& d, WPARAM w, LPARAM l) { return d.OnSysCommand(static_cast<UINT>(w), l); }},
     {WM_PAINT, 0, [](ConverterDialog& d, WPARAM, LPARAM) { return d.OnPaint(); }},
     {WM_QUERYDRAGICON, 0,
-     [](ConverterDialog& d, WPARAM, LPARAM) {
-         return ui::handled(reinterpret_cast<INT_PTR>(d.OnQueryDragIcon()));
-     }},
+     [](ConverterDialog& d, WPARAM, LPARAM) { return ui::handled(reinterpret_cast<INT_PTR>(d.OnQueryDragIcon())); }},
     {WM_DROPFILES, 0,
      [](ConverterDialog& d, WPARAM w, LPARAM) {
          d.OnDropFiles(reinterpret_cast<HDROP>(w));
@@ -75,8 +70,7 @@ const ui::MessageMapEntry<ConverterDialog> ConverterDialog::messageMap[] = {
 };
 
 ConverterDialog::ConverterDialog()
-    : ui::Dialog(IDD_CONVERTER_DIALOG),
-      icon(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME))) {}
+    : ui::Dialog(IDD_CONVERTER_DIALOG), icon(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME))) {}
 
 bool ConverterDialog::locateConverter() { return locateConverterIn(::programDirectory()); }
 
@@ -121,9 +115,8 @@ ui::MessageResult ConverterDialog::OnPaint() {
     SendMessageA(hwnd(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(paint.dc()), 0);
     RECT client{};
     GetClientRect(hwnd(), &client);
-    const ui::Point origin =
-        ui::minimizedIconOrigin(client.right - client.left, client.bottom - client.top,
-                                GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON));
+    const ui::Point origin = ui::minimizedIconOrigin(client.right - client.left, client.bottom - client.top,
+                                                     GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON));
     DrawIcon(paint.dc(), origin.x, origin.y, icon);
     return ui::handled();
 }

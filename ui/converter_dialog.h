@@ -4,8 +4,8 @@
 #include "ui/dialog.h"
 #include "ui/list_box.h"
 
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <string>
 

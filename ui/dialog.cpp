@@ -18,10 +18,18 @@ Box workArea() {
 // through DWLP_MSGRESULT and the procedure only says "handled".
 bool returnsResultDirectly(UINT message) {
     switch (message) {
-    case WM_CTLCOLORMSGBOX: case WM_CTLCOLOREDIT: case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORBTN: case WM_CTLCOLORDLG: case WM_CTLCOLORSCROLLBAR:
-    case WM_CTLCOLORSTATIC: case WM_COMPAREITEM: case WM_VKEYTOITEM:
-    case WM_CHARTOITEM: case WM_QUERYDRAGICON: case WM_INITDIALOG:
+    case WM_CTLCOLORMSGBOX:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORSTATIC:
+    case WM_COMPAREITEM:
+    case WM_VKEYTOITEM:
+    case WM_CHARTOITEM:
+    case WM_QUERYDRAGICON:
+    case WM_INITDIALOG:
         return true;
     default:
         return false;
@@ -35,8 +43,8 @@ Dialog::Dialog(int templateId) : templateId_(templateId) {}
 Dialog::~Dialog() = default;
 
 INT_PTR Dialog::runModal(HWND owner) {
-    return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId_), owner,
-                           dialogProcedure, reinterpret_cast<LPARAM>(this));
+    return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId_), owner, dialogProcedure,
+                           reinterpret_cast<LPARAM>(this));
 }
 
 void Dialog::endDialog(INT_PTR result) {
@@ -51,8 +59,7 @@ void Dialog::OnCancel() { endDialog(IDCANCEL); }
 
 MessageResult Dialog::onMessage(UINT, WPARAM, LPARAM) { return defaultProcessing(); }
 
-INT_PTR CALLBACK Dialog::dialogProcedure(HWND window, UINT message, WPARAM wParam,
-                                         LPARAM lParam) {
+INT_PTR CALLBACK Dialog::dialogProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         auto* dialog = reinterpret_cast<Dialog*>(lParam);
         SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(dialog));
@@ -93,8 +100,7 @@ void Dialog::centreUnlessPlaced(const RECT& before) {
         over = toBox(ownerRect);
     }
     const Point origin = centredOrigin(toBox(now), over, area);
-    SetWindowPos(hwnd_, nullptr, origin.x, origin.y, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(hwnd_, nullptr, origin.x, origin.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 INT_PTR Dialog::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {

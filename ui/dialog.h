@@ -26,12 +26,11 @@ struct MessageMapEntry {
 };
 
 template <class D, std::size_t N>
-MessageResult dispatchMessage(D& dialog, const MessageMapEntry<D> (&map)[N], UINT message,
-                              WPARAM wParam, LPARAM lParam) {
+MessageResult dispatchMessage(D& dialog, const MessageMapEntry<D> (&map)[N], UINT message, WPARAM wParam,
+                              LPARAM lParam) {
     for (const MessageMapEntry<D>& entry : map) {
         if (entry.message != message) continue;
-        if (message == WM_COMMAND &&
-            (LOWORD(wParam) != entry.controlId || HIWORD(wParam) != BN_CLICKED)) {
+        if (message == WM_COMMAND && (LOWORD(wParam) != entry.controlId || HIWORD(wParam) != BN_CLICKED)) {
             continue;
         }
         return entry.handler(dialog, wParam, lParam);
@@ -67,8 +66,7 @@ protected:
     virtual MessageResult onMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
 private:
-    static INT_PTR CALLBACK dialogProcedure(HWND window, UINT message, WPARAM wParam,
-                                            LPARAM lParam);
+    static INT_PTR CALLBACK dialogProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR initialise(HWND window);
     INT_PTR handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     MessageResult handleCommand(WPARAM wParam);

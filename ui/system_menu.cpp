@@ -10,8 +10,7 @@ std::string loadString(UINT id) {
     // LoadStringA cuts silently at the buffer's end, so grow until the text fits with room left.
     std::vector<char> buffer(256);
     for (;;) {
-        const int length = LoadStringA(GetModuleHandleA(nullptr), id, buffer.data(),
-                                       static_cast<int>(buffer.size()));
+        const int length = LoadStringA(GetModuleHandleA(nullptr), id, buffer.data(), static_cast<int>(buffer.size()));
         if (length <= 0) return {};
         if (static_cast<std::size_t>(length) < buffer.size() - 2) {
             return std::string(buffer.data(), static_cast<std::size_t>(length));

@@ -42,7 +42,6 @@ struct Failure {
     bool showUsage = false;
 };
 
-
 class Console {
 public:
     explicit Console(std::ostream& out) : out_(out) {}
@@ -86,7 +85,7 @@ Options parseArguments(const std::vector<std::string>& arguments, Console& conso
 }
 
 struct SourcePath {
-    std::string folder;     // with its trailing separator, or empty
+    std::string folder;  // with its trailing separator, or empty
     std::string fileName;
     std::string stem;       // the file name without its extension
     std::string extension;  // lower case, without the dot
@@ -156,7 +155,8 @@ public:
         if (!out.close() || !written) throw Failure{"Cannot write " + path_ + " (is the disk full?)."};
     }
     void commitAs(const std::string& target) {
-        if (!platform::replaceFile(path_, target)) throw Failure{"Cannot replace " + target + "; is it open in another program?"};
+        if (!platform::replaceFile(path_, target))
+            throw Failure{"Cannot replace " + target + "; is it open in another program?"};
         committed_ = true;
     }
 
@@ -210,7 +210,8 @@ int convert(const Options& options, const BookReaders& readers, Console& console
     partial.commitAs(output);
 
     for (const std::string& warning : diagnostics.warnings) console.warning(platform::utf8ToConsole(warning));
-    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
     console.info("Wrote " + output + " (" + std::to_string(mobi.size()) + " bytes" +
                  (options.verbose ? ", " + std::to_string(elapsed.count()) + " ms" : std::string()) + ").");
     return console.warnings() == 0 ? kExitSuccess : kExitWarnings;

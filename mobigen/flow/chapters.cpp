@@ -8,7 +8,7 @@
 namespace mobigen {
 namespace {
 
-constexpr std::size_t kMaxChineseHeading = 40;   // code points
+constexpr std::size_t kMaxChineseHeading = 40;  // code points
 constexpr std::size_t kMaxEnglishHeading = 60;
 constexpr int kMaxEnglishWords = 10;
 
@@ -33,7 +33,8 @@ std::u32string decode(std::string_view s) {
 bool isLineSpace(std::uint32_t c) { return c == ' ' || c == '\t' || c == '\r' || c == 0xA0 || c == 0x3000; }
 
 bool isChineseNumeral(char32_t c) {
-    return std::u32string_view(U"零〇一二三四五六七八九十百千万两壹贰叁肆伍陆柒捌玖拾佰仟0123456789０１２３４５６７８９")
+    return std::u32string_view(
+               U"零〇一二三四五六七八九十百千万两壹贰叁肆伍陆柒捌玖拾佰仟0123456789０１２３４５６７８９")
                .find(c) != std::u32string_view::npos;
 }
 
@@ -70,25 +71,29 @@ std::optional<HeadingLevel> detectChinese(std::u32string_view line) {
         if (!ends && !titleMayFollowDirectly(line[i])) return std::nullopt;
         return isVolumeUnit(line[i]) ? HeadingLevel::Volume : HeadingLevel::Chapter;
     }
-    for (const std::u32string_view word : {U"楔子", U"序章", U"序言", U"序幕", U"引子", U"前言", U"尾声", U"后记", U"终章", U"序"}) {
+    for (const std::u32string_view word :
+         {U"楔子", U"序章", U"序言", U"序幕", U"引子", U"前言", U"尾声", U"后记", U"终章", U"序"}) {
         if (startsWithWord(line, word)) return HeadingLevel::Chapter;
     }
     if (line.substr(0, 2) == U"番外") return HeadingLevel::Chapter;
     return std::nullopt;
 }
 
-
 bool isNumberToken(std::u32string_view token) {
     if (token.empty()) return false;
     const bool digits = std::all_of(token.begin(), token.end(), [](char32_t c) { return c >= '0' && c <= '9'; });
-    const bool upperRoman = std::all_of(token.begin(), token.end(), [](char32_t c) { return std::u32string_view(U"IVXLCDM").find(c) != std::u32string_view::npos; });
-    const bool lowerRoman = std::all_of(token.begin(), token.end(), [](char32_t c) { return std::u32string_view(U"ivxlcdm").find(c) != std::u32string_view::npos; });
+    const bool upperRoman = std::all_of(token.begin(), token.end(), [](char32_t c) {
+        return std::u32string_view(U"IVXLCDM").find(c) != std::u32string_view::npos;
+    });
+    const bool lowerRoman = std::all_of(token.begin(), token.end(), [](char32_t c) {
+        return std::u32string_view(U"ivxlcdm").find(c) != std::u32string_view::npos;
+    });
     if (digits || upperRoman || lowerRoman) return true;
     const std::u32string word = lowerAscii(token);
-    for (const std::u32string_view number : {U"one", U"two", U"three", U"four", U"five", U"six", U"seven", U"eight", U"nine",
-                                             U"ten", U"eleven", U"twelve", U"thirteen", U"fourteen", U"fifteen",
-                                             U"sixteen", U"seventeen", U"eighteen", U"nineteen", U"twenty", U"first",
-                                             U"second", U"third", U"last"}) {
+    for (const std::u32string_view number :
+         {U"one",       U"two",      U"three",    U"four",   U"five",     U"six",      U"seven",   U"eight",
+          U"nine",      U"ten",      U"eleven",   U"twelve", U"thirteen", U"fourteen", U"fifteen", U"sixteen",
+          U"seventeen", U"eighteen", U"nineteen", U"twenty", U"first",    U"second",   U"third",   U"last"}) {
         if (word == number) return true;
     }
     return false;

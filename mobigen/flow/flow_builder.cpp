@@ -106,7 +106,8 @@ void FlowBuilder::finish(Book& book, const std::string& contentsTitle, Diagnosti
     }
     std::vector<std::size_t> order(book.toc.size());
     std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return book.toc[a].filepos < book.toc[b].filepos; });
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return book.toc[a].filepos < book.toc[b].filepos; });
     // Each entry runs to the next place that a later entry starts at, or to the end.
     std::uint32_t following = toOffset(bodyEnd);
     std::uint32_t place = following;

@@ -20,14 +20,14 @@ bool isOneOf(std::string_view name, std::initializer_list<std::string_view> name
 }
 
 bool isVoid(std::string_view name) {
-    return isOneOf(name, {"area", "base", "br", "col", "embed", "hr", "img", "input", "link", "meta", "param",
-                          "source", "track", "wbr", "mbp:pagebreak", "basefont", "frame", "keygen"});
+    return isOneOf(name, {"area", "base", "br", "col", "embed", "hr", "img", "input", "link", "meta", "param", "source",
+                          "track", "wbr", "mbp:pagebreak", "basefont", "frame", "keygen"});
 }
 
 // Elements dropped with their content and reported.
 bool isReportedDrop(std::string_view name) {
-    return isOneOf(name, {"script", "button", "select", "textarea", "input", "option", "audio", "video",
-                          "object", "embed", "iframe", "canvas", "applet", "svg", "math", "frameset"});
+    return isOneOf(name, {"script", "button", "select", "textarea", "input", "option", "audio", "video", "object",
+                          "embed", "iframe", "canvas", "applet", "svg", "math", "frameset"});
 }
 
 // Elements dropped with their content, silently.
@@ -36,15 +36,14 @@ bool isSilentDrop(std::string_view name) {
                           "param", "source", "track", "noembed", "rp"});
 }
 
-bool isHeading(std::string_view name) {
-    return name.size() == 2 && name[0] == 'h' && name[1] >= '1' && name[1] <= '6';
-}
+bool isHeading(std::string_view name) { return name.size() == 2 && name[0] == 'h' && name[1] >= '1' && name[1] <= '6'; }
 
 // The element written for one read: itself, a stand-in, or "" (only its content is kept).
 std::string_view outputName(std::string_view name) {
-    if (isHeading(name) || isOneOf(name, {"p", "div", "b", "i", "u", "s", "em", "strong", "sup", "sub", "small", "big",
-                                          "tt", "code", "blockquote", "ul", "ol", "li", "table", "tr", "td", "th",
-                                          "img", "br", "hr", "pre", "a", "font", "mbp:pagebreak"})) {
+    if (isHeading(name) ||
+        isOneOf(name, {"p",     "div", "b",   "i",    "u",          "s",   "em", "strong", "sup",          "sub",
+                       "small", "big", "tt",  "code", "blockquote", "ul",  "ol", "li",     "table",        "tr",
+                       "td",    "th",  "img", "br",   "hr",         "pre", "a",  "font",   "mbp:pagebreak"})) {
         return name;
     }
     if (isOneOf(name, {"section", "article", "header", "footer", "main", "aside", "nav", "figure", "figcaption",
@@ -76,7 +75,6 @@ std::vector<std::string_view> keptAttributes(std::string_view out) {
     if (out == "img") return {"width", "height", "alt", "align"};
     return {};
 }
-
 
 // "text-align: center" in a style attribute, as an align value.
 std::string alignFromStyle(const std::string* style) {
@@ -131,11 +129,18 @@ private:
             return;
         }
         switch (token.kind) {
-            case HtmlTokenKind::Text:
-            case HtmlTokenKind::CData: writeText(token.text); break;
-            case HtmlTokenKind::StartTag: startTag(token); break;
-            case HtmlTokenKind::EndTag: endTag(outputName(token.name)); break;
-            default: break;
+        case HtmlTokenKind::Text:
+        case HtmlTokenKind::CData:
+            writeText(token.text);
+            break;
+        case HtmlTokenKind::StartTag:
+            startTag(token);
+            break;
+        case HtmlTokenKind::EndTag:
+            endTag(outputName(token.name));
+            break;
+        default:
+            break;
         }
     }
 

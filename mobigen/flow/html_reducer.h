@@ -12,8 +12,8 @@ namespace mobigen {
 struct LinkResolution {
     enum class Kind { Drop, External, Internal };
     Kind kind = Kind::Drop;
-    std::string href;    // External
-    FlowTarget target;   // Internal
+    std::string href;   // External
+    FlowTarget target;  // Internal
 };
 
 // What the reducer asks of the book around the document it reduces.

@@ -32,7 +32,9 @@ struct PixelView {
     int height = 0;
     int channels = 0;
     const stbi_uc* data = nullptr;
-    std::size_t size() const { return static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * static_cast<std::size_t>(channels); }
+    std::size_t size() const {
+        return static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * static_cast<std::size_t>(channels);
+    }
 };
 
 const stbi_uc* bytesOf(std::string_view data) { return reinterpret_cast<const stbi_uc*>(data.data()); }
@@ -43,7 +45,6 @@ std::string stbReason() {
     const char* reason = stbi_failure_reason();
     return reason != nullptr ? reason : "unknown error";
 }
-
 
 // stb reads missing BMP rows as black, so compare with the sizes the header declares.
 bool bmpReachesEnd(std::string_view data) {
@@ -123,7 +124,8 @@ std::vector<stbi_uc> withoutAlpha(const PixelView& pixels) {
     const std::size_t kept = static_cast<std::size_t>(pixels.channels - 1);
     std::vector<stbi_uc> out;
     out.reserve(pixels.size() / static_cast<std::size_t>(pixels.channels) * kept);
-    for (std::size_t at = 0; at < pixels.size(); at += kept + 1) out.insert(out.end(), pixels.data + at, pixels.data + at + kept);
+    for (std::size_t at = 0; at < pixels.size(); at += kept + 1)
+        out.insert(out.end(), pixels.data + at, pixels.data + at + kept);
     return out;
 }
 
@@ -140,9 +142,9 @@ std::vector<stbi_uc> scaledIntoBox(PixelView& pixels) {
     PixelView scaled{scaledSide(pixels.width, scale, kImageFitWidth), scaledSide(pixels.height, scale, kImageFitHeight),
                      pixels.channels, nullptr};
     std::vector<stbi_uc> out(scaled.size());
-    if (!stbir_resize_uint8_generic(pixels.data, pixels.width, pixels.height, 0, out.data(), scaled.width, scaled.height, 0,
-                                    pixels.channels, STBIR_ALPHA_CHANNEL_NONE, 0, STBIR_EDGE_CLAMP, STBIR_FILTER_BOX,
-                                    STBIR_COLORSPACE_LINEAR, nullptr))
+    if (!stbir_resize_uint8_generic(pixels.data, pixels.width, pixels.height, 0, out.data(), scaled.width,
+                                    scaled.height, 0, pixels.channels, STBIR_ALPHA_CHANNEL_NONE, 0, STBIR_EDGE_CLAMP,
+                                    STBIR_FILTER_BOX, STBIR_COLORSPACE_LINEAR, nullptr))
         return {};
     scaled.data = out.data();
     pixels = scaled;
@@ -156,7 +158,8 @@ void appendTo(void* context, void* data, int size) {
 // Baseline JPEG; one or two channels come out as neutral grey.
 std::string encodedJpeg(const PixelView& pixels, int quality) {
     std::string out;
-    if (!stbi_write_jpg_to_func(appendTo, &out, pixels.width, pixels.height, pixels.channels, pixels.data, quality)) return {};
+    if (!stbi_write_jpg_to_func(appendTo, &out, pixels.width, pixels.height, pixels.channels, pixels.data, quality))
+        return {};
     return out;
 }
 
@@ -212,7 +215,8 @@ FittedImage fitImage(std::string_view data) {
     if (!known) return small ? keep() : keep("its header could not be read (" + stbReason() + ")");
     if (small && width <= kImageKeepSide && height <= kImageKeepSide) return keep();
     if (static_cast<long long>(width) * height > kImageMaxDecodePixels)
-        return keep("at " + std::to_string(width) + "x" + std::to_string(height) + " pixels it is too large to decode safely");
+        return keep("at " + std::to_string(width) + "x" + std::to_string(height) +
+                    " pixels it is too large to decode safely");
     try {
         return reencoded(data);
     } catch (const std::bad_alloc&) {

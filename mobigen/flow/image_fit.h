@@ -10,9 +10,9 @@
 
 namespace mobigen {
 
-constexpr std::size_t kImageKeepBytes = 127 * 1024;    // at most this and ...
-constexpr int kImageKeepSide = 1600;                   // ... this many pixels a side: untouched
-constexpr int kImageFitWidth = 1072;                   // larger ones are scaled into this box
+constexpr std::size_t kImageKeepBytes = 127 * 1024;  // at most this and ...
+constexpr int kImageKeepSide = 1600;                 // ... this many pixels a side: untouched
+constexpr int kImageFitWidth = 1072;                 // larger ones are scaled into this box
 constexpr int kImageFitHeight = 1448;
 constexpr long long kImageMaxDecodePixels = 40000000;  // beyond this a header is not trusted
 

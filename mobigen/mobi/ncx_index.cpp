@@ -52,17 +52,16 @@ std::string encodeEntry(std::size_t number, const TocEntry& entry, std::uint32_t
     const std::string label = entryLabel(number);
     b.u8(static_cast<std::uint8_t>(label.size()));
     b.bytes(label);
-    b.u8(0x0F);                 // control byte: tags 1-4 present once each
+    b.u8(0x0F);  // control byte: tags 1-4 present once each
     b.forwardVarint(entry.filepos);
     b.forwardVarint(entry.length);
     b.forwardVarint(cncxOffset);
-    b.forwardVarint(0);         // depth: the index is flat
+    b.forwardVarint(0);  // depth: the index is flat
     return b.take();
 }
 
 std::size_t dataRecordSize(const DataRecordPlan& plan, std::size_t extraEntryBytes) {
-    return kIndxHeaderLength + plan.entries.size() + extraEntryBytes + 4 + 4 +
-           2 * (plan.entryOffsets.size() + 1) + 4;
+    return kIndxHeaderLength + plan.entries.size() + extraEntryBytes + 4 + 4 + 2 * (plan.entryOffsets.size() + 1) + 4;
 }
 
 void writeIdxt(MobiBuffer& b, const std::vector<std::uint16_t>& offsets) {
@@ -73,20 +72,20 @@ void writeIdxt(MobiBuffer& b, const std::vector<std::uint16_t>& offsets) {
 }
 
 void writeIndxHeader(MobiBuffer& b, std::uint32_t type, std::uint32_t entryCount) {
-    b.bytes("INDX");            // 0
-    b.u32(kIndxHeaderLength);   // 4: header length
-    b.u32(0);                   // 8
-    b.u32(type);                // 12: 0 meta, 1 data
-    b.u32(0);                   // 16
-    b.u32(0);                   // 20: IDXT offset, patched later
-    b.u32(entryCount);          // 24: data records (meta) or entries (data)
+    b.bytes("INDX");           // 0
+    b.u32(kIndxHeaderLength);  // 4: header length
+    b.u32(0);                  // 8
+    b.u32(type);               // 12: 0 meta, 1 data
+    b.u32(0);                  // 16
+    b.u32(0);                  // 20: IDXT offset, patched later
+    b.u32(entryCount);         // 24: data records (meta) or entries (data)
 }
 
 std::string buildDataRecord(const DataRecordPlan& plan) {
     MobiBuffer b;
     writeIndxHeader(b, 1, static_cast<std::uint32_t>(plan.entryOffsets.size()));
-    b.u32(kMobiNotSet);         // 28
-    b.u32(kMobiNotSet);         // 32
+    b.u32(kMobiNotSet);  // 28
+    b.u32(kMobiNotSet);  // 32
     b.zeros(kIndxHeaderLength - b.size());
     b.bytes(plan.entries);
     b.padTo(4);
@@ -98,18 +97,18 @@ std::string buildDataRecord(const DataRecordPlan& plan) {
 std::string buildMetaRecord(const std::vector<DataRecordPlan>& plans, std::size_t totalEntries) {
     MobiBuffer b;
     writeIndxHeader(b, 0, static_cast<std::uint32_t>(plans.size()));
-    b.u32(65001);               // 28: encoding
-    b.u32(kMobiNotSet);         // 32
+    b.u32(65001);                                     // 28: encoding
+    b.u32(kMobiNotSet);                               // 32
     b.u32(static_cast<std::uint32_t>(totalEntries));  // 36: total entries
-    b.zeros(12);                // 40-51: ORDT, LIGT offset, LIGT count
-    b.u32(1);                   // 52: CNCX records
-    b.zeros(180 - b.size());    // 56-179
-    b.u32(kIndxHeaderLength);   // 180
-    b.zeros(kIndxHeaderLength - b.size());  // 184-191
+    b.zeros(12);                                      // 40-51: ORDT, LIGT offset, LIGT count
+    b.u32(1);                                         // 52: CNCX records
+    b.zeros(180 - b.size());                          // 56-179
+    b.u32(kIndxHeaderLength);                         // 180
+    b.zeros(kIndxHeaderLength - b.size());            // 184-191
 
-    b.bytes("TAGX");            // 192
+    b.bytes("TAGX");  // 192
     b.u32(kTagxLength);
-    b.u32(1);                   // control bytes per entry
+    b.u32(1);  // control bytes per entry
     const std::uint8_t tags[][4] = {{1, 1, 0x01, 0}, {2, 1, 0x02, 0}, {3, 1, 0x04, 0}, {4, 1, 0x08, 0}, {0, 0, 0, 1}};
     for (const auto& tag : tags)
         for (std::uint8_t value : tag) b.u8(value);

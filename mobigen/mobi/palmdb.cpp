@@ -29,37 +29,36 @@ std::string palmDbName(std::string_view title) {
     return anyAlnum ? name : std::string("Book");
 }
 
-std::string buildPalmDb(std::string_view title, const std::vector<std::string>& records,
-                        std::uint32_t unixTime) {
+std::string buildPalmDb(std::string_view title, const std::vector<std::string>& records, std::uint32_t unixTime) {
     const std::size_t count = records.size();
     MobiBuffer b;
     const std::string name = palmDbName(title);
     b.bytes(name);
-    b.zeros(32 - name.size());                  // 0: name, NUL-padded
-    b.u16(0);                                   // 32: attributes
-    b.u16(0);                                   // 34: version
-    b.u32(unixTime);                            // 36: created
-    b.u32(unixTime);                            // 40: modified
-    b.u32(0);                                   // 44: backed up
-    b.u32(0);                                   // 48: modification number
-    b.u32(0);                                   // 52: appInfo
-    b.u32(0);                                   // 56: sortInfo
-    b.bytes("BOOK");                            // 60: type
-    b.bytes("MOBI");                            // 64: creator
+    b.zeros(32 - name.size());                         // 0: name, NUL-padded
+    b.u16(0);                                          // 32: attributes
+    b.u16(0);                                          // 34: version
+    b.u32(unixTime);                                   // 36: created
+    b.u32(unixTime);                                   // 40: modified
+    b.u32(0);                                          // 44: backed up
+    b.u32(0);                                          // 48: modification number
+    b.u32(0);                                          // 52: appInfo
+    b.u32(0);                                          // 56: sortInfo
+    b.bytes("BOOK");                                   // 60: type
+    b.bytes("MOBI");                                   // 64: creator
     b.u32(static_cast<std::uint32_t>(2 * count - 1));  // 68: uniqueIDseed
-    b.u32(0);                                   // 72: nextRecordListID
-    b.u16(static_cast<std::uint16_t>(count));   // 76: record count
+    b.u32(0);                                          // 72: nextRecordListID
+    b.u16(static_cast<std::uint16_t>(count));          // 76: record count
 
     std::size_t offset = kPalmDbHeaderLength + kRecordEntryLength * count + 2;
     for (std::size_t i = 0; i < count; ++i) {
         b.u32(static_cast<std::uint32_t>(offset));  // record offset
         const auto id = static_cast<std::uint32_t>(2 * i);
-        b.u8(0);                                // attributes
+        b.u8(0);                                    // attributes
         b.u8(static_cast<std::uint8_t>(id >> 16));  // 3-byte unique id
         b.u16(static_cast<std::uint16_t>(id));
         offset += records[i].size();
     }
-    b.u16(0);                                   // gap before the first record
+    b.u16(0);  // gap before the first record
 
     std::string file = b.take();
     file.reserve(offset);

@@ -39,7 +39,10 @@ public:
         slot = static_cast<std::int32_t>(position);
     }
 
-    struct Match { std::size_t distance = 0; std::size_t length = 0; };
+    struct Match {
+        std::size_t distance = 0;
+        std::size_t length = 0;
+    };
 
     // Longest earlier match for `position`; call before inserting `position` itself.
     Match longestAt(std::size_t position) const {
@@ -64,8 +67,8 @@ public:
 
 private:
     std::size_t hashAt(std::size_t i) const {
-        const std::uint32_t key = (std::uint32_t{byteAt(data_, i)} << 16) |
-                                  (std::uint32_t{byteAt(data_, i + 1)} << 8) | byteAt(data_, i + 2);
+        const std::uint32_t key =
+            (std::uint32_t{byteAt(data_, i)} << 16) | (std::uint32_t{byteAt(data_, i + 1)} << 8) | byteAt(data_, i + 2);
         return (key * 2654435761u) >> (32 - kHashBits);
     }
 

@@ -11,9 +11,20 @@ constexpr std::uint32_t kMobiHeaderLength = 232;
 constexpr std::uint32_t kUtf8CodePage = 65001;
 
 enum ExthType : std::uint32_t {
-    kAuthor = 100, kPublisher = 101, kDescription = 103, kIsbn = 104, kSubject = 105,
-    kDate = 106, kContributor = 108, kRights = 109, kAsin = 113, kStartReading = 116,
-    kCoverOffset = 201, kHasFakeCover = 203, kDocumentType = 501, kUpdatedTitle = 503,
+    kAuthor = 100,
+    kPublisher = 101,
+    kDescription = 103,
+    kIsbn = 104,
+    kSubject = 105,
+    kDate = 106,
+    kContributor = 108,
+    kRights = 109,
+    kAsin = 113,
+    kStartReading = 116,
+    kCoverOffset = 201,
+    kHasFakeCover = 203,
+    kDocumentType = 501,
+    kUpdatedTitle = 503,
     kLanguage = 524,
 };
 
@@ -102,77 +113,74 @@ std::string buildExth(const Metadata& m, const Record0Layout& layout) {
 
 void writePalmDocHeader(MobiBuffer& b, const Record0Layout& layout) {
     b.u16(layout.compression == Compression::PalmDoc ? 2 : 1);  // 0: compression
-    b.u16(0);                                   // 2
-    b.u32(layout.textLength);                   // 4: uncompressed text length
-    b.u16(layout.textRecordCount);              // 8: text records
-    b.u16(static_cast<std::uint16_t>(kTextRecordSize));  // 10: record size
-    b.u16(0);                                   // 12: encryption
-    b.u16(0);                                   // 14
+    b.u16(0);                                                   // 2
+    b.u32(layout.textLength);                                   // 4: uncompressed text length
+    b.u16(layout.textRecordCount);                              // 8: text records
+    b.u16(static_cast<std::uint16_t>(kTextRecordSize));         // 10: record size
+    b.u16(0);                                                   // 12: encryption
+    b.u16(0);                                                   // 14
 }
 
 void writeMobiHeader(MobiBuffer& b, const Record0Layout& layout, std::uint32_t fullNameOffset,
                      std::uint32_t fullNameLength, std::uint32_t locale) {
-    b.bytes("MOBI");                            // 16
-    b.u32(kMobiHeaderLength);                   // 20: header length
-    b.u32(2);                                   // 24: type, book
-    b.u32(kUtf8CodePage);                       // 28: text encoding
-    b.u32(layout.uniqueId);                     // 32
-    b.u32(6);                                   // 36: file version
+    b.bytes("MOBI");                                  // 16
+    b.u32(kMobiHeaderLength);                         // 20: header length
+    b.u32(2);                                         // 24: type, book
+    b.u32(kUtf8CodePage);                             // 28: text encoding
+    b.u32(layout.uniqueId);                           // 32
+    b.u32(6);                                         // 36: file version
     for (int i = 0; i < 10; ++i) b.u32(kMobiNotSet);  // 40-79: dictionary indexes
-    b.u32(layout.firstNonBookRecord);           // 80
-    b.u32(fullNameOffset);                      // 84
-    b.u32(fullNameLength);                      // 88
-    b.u32(locale);                              // 92
-    b.u32(0);                                   // 96: dictionary input language
-    b.u32(0);                                   // 100: dictionary output language
-    b.u32(6);                                   // 104: min version; 8 would mean KF8
-    b.u32(layout.firstImageRecord);             // 108
-    b.u32(0);                                   // 112: first HUFF record
-    b.u32(0);                                   // 116: HUFF count
-    b.u32(0);                                   // 120
-    b.u32(0);                                   // 124
-    b.u32(0x50);                                // 128: EXTH flags, 0x40 = EXTH present
-    b.zeros(32);                                // 132-163
-    b.u32(kMobiNotSet);                         // 164
-    b.u32(kMobiNotSet);                         // 168: DRM offset
-    b.u32(0);                                   // 172: DRM count
-    b.u32(0);                                   // 176: DRM size
-    b.u32(0);                                   // 180: DRM flags
-    b.zeros(8);                                 // 184-191
-    b.u16(1);                                   // 192: first content record
-    b.u16(layout.lastContentRecord);            // 194: last content record
-    b.u32(1);                                   // 196: read as an FDST count by some readers
-    b.u32(layout.fcisRecord);                   // 200
-    b.u32(1);                                   // 204
-    b.u32(layout.flisRecord);                   // 208
-    b.u32(1);                                   // 212
-    b.zeros(8);                                 // 216-223
-    b.u32(kMobiNotSet);                         // 224: SRCS record
-    b.u32(0);                                   // 228: SRCS count
-    b.u32(kMobiNotSet);                         // 232
-    b.u32(kMobiNotSet);                         // 236
-    b.u16(0);                                   // 240
-    b.u16(kExtraDataMultibyte);                 // 242: extra record data flags
-    b.u32(layout.ncxRecord);                    // 244: NCX index
+    b.u32(layout.firstNonBookRecord);                 // 80
+    b.u32(fullNameOffset);                            // 84
+    b.u32(fullNameLength);                            // 88
+    b.u32(locale);                                    // 92
+    b.u32(0);                                         // 96: dictionary input language
+    b.u32(0);                                         // 100: dictionary output language
+    b.u32(6);                                         // 104: min version; 8 would mean KF8
+    b.u32(layout.firstImageRecord);                   // 108
+    b.u32(0);                                         // 112: first HUFF record
+    b.u32(0);                                         // 116: HUFF count
+    b.u32(0);                                         // 120
+    b.u32(0);                                         // 124
+    b.u32(0x50);                                      // 128: EXTH flags, 0x40 = EXTH present
+    b.zeros(32);                                      // 132-163
+    b.u32(kMobiNotSet);                               // 164
+    b.u32(kMobiNotSet);                               // 168: DRM offset
+    b.u32(0);                                         // 172: DRM count
+    b.u32(0);                                         // 176: DRM size
+    b.u32(0);                                         // 180: DRM flags
+    b.zeros(8);                                       // 184-191
+    b.u16(1);                                         // 192: first content record
+    b.u16(layout.lastContentRecord);                  // 194: last content record
+    b.u32(1);                                         // 196: read as an FDST count by some readers
+    b.u32(layout.fcisRecord);                         // 200
+    b.u32(1);                                         // 204
+    b.u32(layout.flisRecord);                         // 208
+    b.u32(1);                                         // 212
+    b.zeros(8);                                       // 216-223
+    b.u32(kMobiNotSet);                               // 224: SRCS record
+    b.u32(0);                                         // 228: SRCS count
+    b.u32(kMobiNotSet);                               // 232
+    b.u32(kMobiNotSet);                               // 236
+    b.u16(0);                                         // 240
+    b.u16(kExtraDataMultibyte);                       // 242: extra record data flags
+    b.u32(layout.ncxRecord);                          // 244: NCX index
 }
 
 }  // namespace
 
 std::uint32_t localeFromLanguage(std::string_view language) {
     static const std::pair<const char*, std::uint32_t> languages[] = {
-        {"ar", 0x01}, {"bg", 0x02}, {"ca", 0x03}, {"zh", 0x04}, {"cs", 0x05}, {"da", 0x06},
-        {"de", 0x07}, {"el", 0x08}, {"en", 0x09}, {"es", 0x0A}, {"fi", 0x0B}, {"fr", 0x0C},
-        {"he", 0x0D}, {"hu", 0x0E}, {"is", 0x0F}, {"it", 0x10}, {"ja", 0x11}, {"ko", 0x12},
-        {"nl", 0x13}, {"no", 0x14}, {"nb", 0x14}, {"pl", 0x15}, {"pt", 0x16}, {"ro", 0x18},
-        {"ru", 0x19}, {"hr", 0x1A}, {"sk", 0x1B}, {"sv", 0x1D}, {"th", 0x1E}, {"tr", 0x1F},
-        {"uk", 0x22}, {"vi", 0x2A},
+        {"ar", 0x01}, {"bg", 0x02}, {"ca", 0x03}, {"zh", 0x04}, {"cs", 0x05}, {"da", 0x06}, {"de", 0x07}, {"el", 0x08},
+        {"en", 0x09}, {"es", 0x0A}, {"fi", 0x0B}, {"fr", 0x0C}, {"he", 0x0D}, {"hu", 0x0E}, {"is", 0x0F}, {"it", 0x10},
+        {"ja", 0x11}, {"ko", 0x12}, {"nl", 0x13}, {"no", 0x14}, {"nb", 0x14}, {"pl", 0x15}, {"pt", 0x16}, {"ro", 0x18},
+        {"ru", 0x19}, {"hr", 0x1A}, {"sk", 0x1B}, {"sv", 0x1D}, {"th", 0x1E}, {"tr", 0x1F}, {"uk", 0x22}, {"vi", 0x2A},
     };
     // Sublanguage numbers as the LCID tables give them, for the regions that differ in print.
     static const std::pair<const char*, std::uint32_t> regions[] = {
-        {"zh-TW", 1}, {"zh-CN", 2}, {"zh-HK", 3}, {"zh-SG", 4}, {"zh-MO", 5},
-        {"en-US", 1}, {"en-GB", 2}, {"en-AU", 3}, {"en-CA", 4}, {"en-NZ", 5}, {"en-IE", 6},
-        {"de-DE", 1}, {"de-CH", 2}, {"de-AT", 3}, {"fr-FR", 1}, {"fr-BE", 2}, {"fr-CA", 3},
-        {"fr-CH", 4}, {"es-ES", 1}, {"es-MX", 2}, {"pt-BR", 1}, {"pt-PT", 2},
+        {"zh-TW", 1}, {"zh-CN", 2}, {"zh-HK", 3}, {"zh-SG", 4}, {"zh-MO", 5}, {"en-US", 1}, {"en-GB", 2}, {"en-AU", 3},
+        {"en-CA", 4}, {"en-NZ", 5}, {"en-IE", 6}, {"de-DE", 1}, {"de-CH", 2}, {"de-AT", 3}, {"fr-FR", 1}, {"fr-BE", 2},
+        {"fr-CA", 3}, {"fr-CH", 4}, {"es-ES", 1}, {"es-MX", 2}, {"pt-BR", 1}, {"pt-PT", 2},
     };
     const std::string primary = primaryLanguage(language);
     std::uint32_t code = 0;

@@ -38,7 +38,8 @@ public:
         while (count > 0) data_.push_back(groups[--count]);
     }
     void patchU32(std::size_t offset, std::uint32_t value) {
-        for (int i = 3; i >= 0; --i, value >>= 8) data_[offset + static_cast<std::size_t>(i)] = static_cast<char>(value & 0xFF);
+        for (int i = 3; i >= 0; --i, value >>= 8)
+            data_[offset + static_cast<std::size_t>(i)] = static_cast<char>(value & 0xFF);
     }
 
     std::size_t size() const { return data_.size(); }

@@ -30,14 +30,14 @@ struct Record0Layout {
     std::uint32_t textLength = 0;
     std::uint16_t textRecordCount = 0;
     std::uint32_t firstNonBookRecord = 0;
-    std::uint32_t firstImageRecord = 0;   // kMobiNotSet without images
+    std::uint32_t firstImageRecord = 0;  // kMobiNotSet without images
     std::uint16_t lastContentRecord = 0;
     std::uint32_t fcisRecord = 0;
     std::uint32_t flisRecord = 0;
-    std::uint32_t ncxRecord = 0;          // kMobiNotSet without a TOC
+    std::uint32_t ncxRecord = 0;  // kMobiNotSet without a TOC
     std::uint32_t uniqueId = 0;
-    std::uint32_t startOffset = 0;                    // EXTH 116 when not 0
-    std::optional<std::uint32_t> coverOffset;         // EXTH 201, relative to the first image
+    std::uint32_t startOffset = 0;             // EXTH 116 when not 0
+    std::optional<std::uint32_t> coverOffset;  // EXTH 201, relative to the first image
 };
 
 // mobi_record0.cpp: PalmDOC header, MOBI header, EXTH and the full name.
@@ -45,8 +45,7 @@ std::string buildRecord0(const Metadata& metadata, const Record0Layout& layout);
 std::uint32_t localeFromLanguage(std::string_view language);
 
 // mobi_palmdb.cpp: the PalmDB container around the records.
-std::string buildPalmDb(std::string_view title, const std::vector<std::string>& records,
-                        std::uint32_t unixTime);
+std::string buildPalmDb(std::string_view title, const std::vector<std::string>& records, std::uint32_t unixTime);
 std::string palmDbName(std::string_view title);
 
 // mobi_trailer.cpp

@@ -1,5 +1,5 @@
-#include "mobigen/mobi/records.h"
 #include "mobigen/mobi/palmdoc.h"
+#include "mobigen/mobi/records.h"
 
 #include <algorithm>
 

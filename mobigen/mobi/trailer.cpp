@@ -5,17 +5,17 @@ namespace mobigen {
 
 std::string buildFlisRecord() {
     MobiBuffer b;
-    b.bytes("FLIS");    // 0
-    b.u32(8);           // 4
-    b.u16(0x41);        // 8
-    b.u16(0);           // 10
-    b.u32(0);           // 12
-    b.u32(kMobiNotSet); // 16
-    b.u16(1);           // 20
-    b.u16(3);           // 22
-    b.u32(3);           // 24
-    b.u32(1);           // 28
-    b.u32(kMobiNotSet); // 32
+    b.bytes("FLIS");     // 0
+    b.u32(8);            // 4
+    b.u16(0x41);         // 8
+    b.u16(0);            // 10
+    b.u32(0);            // 12
+    b.u32(kMobiNotSet);  // 16
+    b.u16(1);            // 20
+    b.u16(3);            // 22
+    b.u32(3);            // 24
+    b.u32(1);            // 28
+    b.u32(kMobiNotSet);  // 32
     return b.take();
 }
 

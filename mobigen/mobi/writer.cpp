@@ -46,8 +46,8 @@ Metadata repairedMetadata(const Metadata& in) {
 }
 
 std::uint32_t randomUniqueId() {
-    std::uint32_t seed = static_cast<std::uint32_t>(
-        std::chrono::high_resolution_clock::now().time_since_epoch().count());
+    std::uint32_t seed =
+        static_cast<std::uint32_t>(std::chrono::high_resolution_clock::now().time_since_epoch().count());
     try {
         std::random_device device;
         seed ^= device();

@@ -53,7 +53,9 @@ public:
         const HrefParts parts = splitHref(href);
         const auto path = parts.path.empty() ? std::optional<std::string>(path_) : resolvePath(folder_, parts.path);
         if (!path || documents_.count(*path) == 0) {
-            if (++unknownTargets_ == 1) diagnostics_.warn("A link to " + std::string(href) + " in " + path_ + " leads outside the book and was removed.");
+            if (++unknownTargets_ == 1)
+                diagnostics_.warn("A link to " + std::string(href) + " in " + path_ +
+                                  " leads outside the book and was removed.");
             return {};
         }
         const std::string key = parts.fragment.empty() ? *path : *path + "#" + parts.fragment;
@@ -83,9 +85,11 @@ std::vector<std::string> spineDocuments(const Package& package, ZipArchive& zip,
     for (const SpineItem& s : package.spine) {
         const ManifestItem* item = package.item(s.idref);
         if (item == nullptr) {
-            diagnostics.warn("The reading order names \"" + s.idref + "\", which the manifest does not list; it was skipped.");
+            diagnostics.warn("The reading order names \"" + s.idref +
+                             "\", which the manifest does not list; it was skipped.");
         } else if (!isContentDocument(*item)) {
-            diagnostics.warn("The reading order names " + item->path + " (" + item->mediaType + "), which is not a text document; it was skipped.");
+            diagnostics.warn("The reading order names " + item->path + " (" + item->mediaType +
+                             "), which is not a text document; it was skipped.");
         } else if (!zip.contains(item->path)) {
             diagnostics.warn("The book has no file " + item->path + ", named in its reading order; it was skipped.");
         } else if (seen.insert(item->path).second) {
@@ -124,7 +128,8 @@ void addEpubToc(const std::vector<EpubTocEntry>& entries, const std::set<std::st
         flow.addTocEntry(e.title, {key, e.path}, e.depth);
     }
     if (outside > 0) {
-        diagnostics.warn(std::to_string(outside) + " table of contents entries point outside the reading order and were left out.");
+        diagnostics.warn(std::to_string(outside) +
+                         " table of contents entries point outside the reading order and were left out.");
     }
 }
 
@@ -143,7 +148,8 @@ void readCover(const Package& package, ZipArchive& zip, ImageCollector& images, 
 Book readEpubBook(std::string_view bytes, const std::string& fallbackTitle, Diagnostics& diagnostics) {
     ZipArchive zip(bytes);
     const std::string opfPath = packagePathFromContainer(readRequired(zip, kContainerPath, "container file"));
-    const Package package = parsePackage(readRequired(zip, opfPath, "package file named by its container"), opfPath, diagnostics);
+    const Package package =
+        parsePackage(readRequired(zip, opfPath, "package file named by its container"), opfPath, diagnostics);
 
     Book book;
     book.metadata = package.metadata;

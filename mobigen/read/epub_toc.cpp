@@ -8,7 +8,8 @@
 namespace mobigen {
 namespace {
 
-void addEntry(std::vector<EpubTocEntry>& entries, std::string title, std::string_view href, const std::string& folder, int depth) {
+void addEntry(std::vector<EpubTocEntry>& entries, std::string title, std::string_view href, const std::string& folder,
+              int depth) {
     if (href.empty() || hasUriScheme(href)) return;
     const HrefParts parts = splitHref(href);
     const auto path = resolvePath(folder, parts.path);
@@ -19,7 +20,8 @@ void addEntry(std::vector<EpubTocEntry>& entries, std::string title, std::string
 void readNavPoints(const XmlNode& parent, const std::string& folder, int depth, std::vector<EpubTocEntry>& entries) {
     for (const XmlNode* point : parent.childrenNamed("navpoint")) {
         const XmlNode& label = point->child("navlabel");
-        if (label.exists()) addEntry(entries, label.textContent(), point->child("content").attribute("src"), folder, depth);
+        if (label.exists())
+            addEntry(entries, label.textContent(), point->child("content").attribute("src"), folder, depth);
         readNavPoints(*point, folder, depth + 1, entries);
     }
 }

@@ -5,17 +5,14 @@
 #include <vector>
 
 namespace mobigen {
-namespace {
-
-
-
-}  // namespace
+namespace {}  // namespace
 
 std::string percentDecode(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && hexDigitValue(text[i + 1]) >= 0 && hexDigitValue(text[i + 2]) >= 0) {
+        if (text[i] == '%' && i + 2 < text.size() && hexDigitValue(text[i + 1]) >= 0 &&
+            hexDigitValue(text[i + 2]) >= 0) {
             const int value = hexDigitValue(text[i + 1]) * 16 + hexDigitValue(text[i + 2]);
             if (value != 0) {
                 out += static_cast<char>(value);

@@ -59,7 +59,8 @@ public:
         if (isFollowableExternalHref(href)) return {LinkResolution::Kind::External, std::string(href), {}};
         if (href.empty() || href[0] != '#') {
             if (!hasUriScheme(href) && ++otherFiles_ == 1) {
-                diagnostics_.warn("Links to other files (such as " + std::string(href) + ") were removed: only this document goes into the book.");
+                diagnostics_.warn("Links to other files (such as " + std::string(href) +
+                                  ") were removed: only this document goes into the book.");
             }
             return {};
         }
@@ -115,7 +116,8 @@ Book readHtmlBook(std::string_view bytes, const std::string& fallbackTitle, Diag
 Book readHtmlBook(std::string_view bytes, const std::string& fallbackTitle, Diagnostics& diagnostics,
                   const ResourceLoader& resources) {
     const std::string_view html = platform::withoutUtf8Mark(bytes);
-    if (const auto textDerived = matchTextDerivedHtml(html)) return readTextDerived(*textDerived, fallbackTitle, diagnostics);
+    if (const auto textDerived = matchTextDerivedHtml(html))
+        return readTextDerived(*textDerived, fallbackTitle, diagnostics);
 
     Book book;
     book.metadata = readHtmlHead(html);

@@ -1,8 +1,8 @@
 #include "mobigen/read/opf.h"
 
-#include "mobigen/text/ascii.h"
 #include "mobigen/read/href.h"
 #include "mobigen/read/xml.h"
+#include "mobigen/text/ascii.h"
 
 #include <functional>
 #include <sstream>
@@ -18,7 +18,6 @@ bool hasToken(std::string_view list, std::string_view token) {
     }
     return false;
 }
-
 
 void forEachElement(const XmlNode& node, const std::function<void(const XmlNode&)>& visit) {
     for (const auto& c : node.children) {
@@ -108,7 +107,8 @@ void readMetadata(const XmlNode& metadataNode, const XmlNode& packageNode, Packa
     if (m.identifier.empty()) m.identifier = firstIdentifier;
 }
 
-void readManifest(const XmlNode& manifestNode, const std::string& opfFolder, Package& package, Diagnostics& diagnostics) {
+void readManifest(const XmlNode& manifestNode, const std::string& opfFolder, Package& package,
+                  Diagnostics& diagnostics) {
     for (const XmlNode* e : manifestNode.childrenNamed("item")) {
         ManifestItem item;
         item.id = e->attributeLocal("id");
@@ -117,7 +117,8 @@ void readManifest(const XmlNode& manifestNode, const std::string& opfFolder, Pac
         const std::string href = e->attributeLocal("href");
         const auto path = resolvePath(opfFolder, splitHref(href).path);
         if (item.id.empty() || href.empty() || !path) {
-            diagnostics.warn("The manifest entry \"" + item.id + "\" (" + href + ") was ignored: it names no file inside the book.");
+            diagnostics.warn("The manifest entry \"" + item.id + "\" (" + href +
+                             ") was ignored: it names no file inside the book.");
             continue;
         }
         item.path = *path;
@@ -176,7 +177,8 @@ std::string packagePathFromContainer(std::string_view containerXml) {
 
 Package parsePackage(std::string_view opfXml, const std::string& opfPath, Diagnostics& diagnostics) {
     const XmlNode root = parseXml(opfXml, opfPath);
-    if (root.localName() != "package") throw ConversionError{"The file " + opfPath + " is not an EPUB package document."};
+    if (root.localName() != "package")
+        throw ConversionError{"The file " + opfPath + " is not an EPUB package document."};
     const std::string folder = folderOf(opfPath);
     Package package;
     readMetadata(root.child("metadata"), root, package);

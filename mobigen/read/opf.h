@@ -11,7 +11,7 @@ namespace mobigen {
 
 struct ManifestItem {
     std::string id;
-    std::string path;        // resolved against the OPF's folder, decoded
+    std::string path;  // resolved against the OPF's folder, decoded
     std::string mediaType;
     std::string properties;  // space-separated (EPUB 3)
 };

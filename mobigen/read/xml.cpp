@@ -34,13 +34,15 @@ void collectText(const XmlNode& node, std::string& out, bool& pendingSpace) {
     for (const auto& c : node.children) collectText(c, out, pendingSpace);
 }
 
-[[noreturn]] void fail(const std::string& fileName, std::string_view bytes, std::size_t offset, const std::string& what) {
+[[noreturn]] void fail(const std::string& fileName, std::string_view bytes, std::size_t offset,
+                       const std::string& what) {
     throw ConversionError{"The file " + fileName + " is not well-formed XML (line " +
                           std::to_string(lineNumberAt(bytes, offset)) + "): " + what};
 }
 
 std::string_view withoutByteOrderMark(std::string_view bytes, const std::string& fileName) {
-    if (bytes.size() >= 2 && ((bytes[0] == '\xFF' && bytes[1] == '\xFE') || (bytes[0] == '\xFE' && bytes[1] == '\xFF'))) {
+    if (bytes.size() >= 2 &&
+        ((bytes[0] == '\xFF' && bytes[1] == '\xFE') || (bytes[0] == '\xFE' && bytes[1] == '\xFF'))) {
         throw ConversionError{"The file " + fileName + " is in UTF-16, which is not supported; save it as UTF-8."};
     }
     return platform::withoutUtf8Mark(bytes);
@@ -119,38 +121,39 @@ XmlNode parseXml(std::string_view bytes, const std::string& fileName) {
     HtmlToken token;
     while (tokenizer.next(token)) {
         switch (token.kind) {
-            case HtmlTokenKind::StartTag: {
-                if (open.empty() && haveRoot) break;  // stray content after the root
-                XmlNode node;
-                node.name = std::move(token.name);
-                node.attributes = std::move(token.attributes);
-                if (token.selfClosing) {
-                    attach(std::move(node));
-                    break;
-                }
-                if (open.size() >= kMaxDepth) fail(fileName, bytes, token.offset, "elements are nested too deeply");
-                open.push_back(std::move(node));
+        case HtmlTokenKind::StartTag: {
+            if (open.empty() && haveRoot) break;  // stray content after the root
+            XmlNode node;
+            node.name = std::move(token.name);
+            node.attributes = std::move(token.attributes);
+            if (token.selfClosing) {
+                attach(std::move(node));
                 break;
             }
-            case HtmlTokenKind::EndTag: {
-                if (open.empty() || open.back().name != token.name) {
-                    const std::string expected = open.empty() ? "nothing open" : "<" + open.back().name + "> is open";
-                    fail(fileName, bytes, token.offset, "</" + token.name + "> found where " + expected);
-                }
-                XmlNode done = std::move(open.back());
-                open.pop_back();
-                attach(std::move(done));
-                break;
+            if (open.size() >= kMaxDepth) fail(fileName, bytes, token.offset, "elements are nested too deeply");
+            open.push_back(std::move(node));
+            break;
+        }
+        case HtmlTokenKind::EndTag: {
+            if (open.empty() || open.back().name != token.name) {
+                const std::string expected = open.empty() ? "nothing open" : "<" + open.back().name + "> is open";
+                fail(fileName, bytes, token.offset, "</" + token.name + "> found where " + expected);
             }
-            case HtmlTokenKind::Text:
-            case HtmlTokenKind::CData:
-                if (!open.empty()) {
-                    XmlNode text;
-                    text.text = std::move(token.text);
-                    open.back().children.push_back(std::move(text));
-                }
-                break;
-            default: break;
+            XmlNode done = std::move(open.back());
+            open.pop_back();
+            attach(std::move(done));
+            break;
+        }
+        case HtmlTokenKind::Text:
+        case HtmlTokenKind::CData:
+            if (!open.empty()) {
+                XmlNode text;
+                text.text = std::move(token.text);
+                open.back().children.push_back(std::move(text));
+            }
+            break;
+        default:
+            break;
         }
     }
     if (!open.empty()) fail(fileName, bytes, bytes.size(), "<" + open.back().name + "> is never closed");

@@ -12,10 +12,10 @@ namespace mobigen {
 // lower case with their prefix ("dc:title"); lookups by local name ignore the prefix. A
 // lookup that finds nothing gives an empty string or a node that does not exist, never null.
 struct XmlNode {
-    std::string name;                      // empty for a text node
+    std::string name;  // empty for a text node
     std::vector<HtmlAttribute> attributes;
     std::vector<XmlNode> children;
-    std::string text;                      // text nodes only
+    std::string text;  // text nodes only
 
     bool isText() const { return name.empty(); }
     bool exists() const { return !name.empty(); }

@@ -1,8 +1,8 @@
 #include "mobigen/read/zip.h"
 
+#include "mobigen/book.h"
 #include "mobigen/text/ascii.h"
 #include "mobigen/text/byte_order.h"
-#include "mobigen/book.h"
 
 #include <zlib.h>
 
@@ -19,11 +19,9 @@ constexpr std::size_t kCentralHeaderSize = 46;
 constexpr std::size_t kLocalHeaderSize = 30;
 constexpr std::size_t kMaxCommentSize = 0xFFFF;
 
-
 [[noreturn]] void damaged(const std::string& detail) {
     throw ConversionError{"The EPUB file is damaged or is not a zip archive: " + detail + "."};
 }
-
 
 std::string megabytes(std::uint64_t bytes) {
     return bytes < (1u << 20) ? std::to_string(bytes) + " bytes" : std::to_string(bytes >> 20) + " MB";
@@ -51,7 +49,8 @@ ZipArchive::ZipArchive(std::string_view bytes, ZipLimits limits) : bytes_(bytes)
 
 void ZipArchive::readCentralDirectory() {
     if (bytes_.size() < kEndRecordSize) damaged("it is too short");
-    const std::size_t lowest = bytes_.size() > kEndRecordSize + kMaxCommentSize ? bytes_.size() - kEndRecordSize - kMaxCommentSize : 0;
+    const std::size_t lowest =
+        bytes_.size() > kEndRecordSize + kMaxCommentSize ? bytes_.size() - kEndRecordSize - kMaxCommentSize : 0;
     std::size_t end = bytes_.size() - kEndRecordSize;
     while (readLittle32(bytes_, end) != kEndOfCentralDirectory) {
         if (end == lowest) damaged("the end of its directory is missing");
@@ -61,11 +60,13 @@ void ZipArchive::readCentralDirectory() {
     const std::uint32_t directorySize = readLittle32(bytes_, end + 12);
     const std::uint32_t directoryOffset = readLittle32(bytes_, end + 16);
     if (directoryOffset == 0xFFFFFFFF || count == 0xFFFF) damaged("it uses the ZIP64 extension");
-    if (static_cast<std::uint64_t>(directoryOffset) + directorySize > end) damaged("its directory lies outside the file");
+    if (static_cast<std::uint64_t>(directoryOffset) + directorySize > end)
+        damaged("its directory lies outside the file");
 
     std::size_t at = directoryOffset;
     for (std::uint16_t i = 0; i < count; ++i) {
-        if (at + kCentralHeaderSize > end || readLittle32(bytes_, at) != kCentralHeader) damaged("its directory is cut short");
+        if (at + kCentralHeaderSize > end || readLittle32(bytes_, at) != kCentralHeader)
+            damaged("its directory is cut short");
         Entry entry;
         entry.flags = readLittle16(bytes_, at + 8);
         entry.method = readLittle16(bytes_, at + 10);
@@ -131,7 +132,8 @@ std::string ZipArchive::read(const std::string& requested) {
         throw ConversionError{"The EPUB file uses a compression method (" + std::to_string(entry.method) +
                               ") that is not supported, in " + name + "."};
     }
-    const uLong crc = crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(out.data()), static_cast<uInt>(out.size()));
+    const uLong crc =
+        crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(out.data()), static_cast<uInt>(out.size()));
     if (crc != entry.crc) damaged("the checksum of " + name + " does not match");
     bytesRead_ += out.size();
     return out;
@@ -154,7 +156,8 @@ std::string ZipArchive::inflateEntry(const std::string& name, std::string_view d
         stream.next_out = reinterpret_cast<Bytef*>(chunk);
         stream.avail_out = sizeof chunk;
         status = inflate(&stream, Z_NO_FLUSH);
-        if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) damaged(name + " cannot be decompressed");
+        if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR)
+            damaged(name + " cannot be decompressed");
         const std::size_t produced = sizeof chunk - stream.avail_out;
         if (out.size() + produced > limit) {
             throw ConversionError{"The EPUB file was refused: " + name + " expands to more than " + megabytes(limit) +

@@ -9,8 +9,8 @@
 namespace mobigen {
 
 struct ZipLimits {
-    std::uint64_t maxEntryBytes = 256ull << 20;   // one file, uncompressed
-    std::uint64_t maxTotalBytes = 1ull << 30;     // everything read from the archive
+    std::uint64_t maxEntryBytes = 256ull << 20;  // one file, uncompressed
+    std::uint64_t maxTotalBytes = 1ull << 30;    // everything read from the archive
 };
 
 // A zip archive held in memory (the caller keeps the bytes alive). Opening reads the central

@@ -16,9 +16,7 @@ namespace {
 // Tags longer than this are not meta tags worth reading.
 constexpr std::size_t kMaxMetaTagLength = 1024;
 
-bool isLabelChar(char c) {
-    return isAsciiAlnum(c) || c == '-' || c == '_' || c == ':' || c == '.';
-}
+bool isLabelChar(char c) { return isAsciiAlnum(c) || c == '-' || c == '_' || c == ':' || c == '.'; }
 
 // The value after "charset", as in charset="gbk" or content="text/html; charset=gbk".
 std::optional<std::string> charsetInTag(std::string_view tag) {
@@ -28,7 +26,8 @@ std::optional<std::string> charsetInTag(std::string_view tag) {
         while (i < tag.size() && std::isspace(static_cast<unsigned char>(tag[i]))) ++i;
         if (i >= tag.size() || tag[i] != '=') continue;
         ++i;
-        while (i < tag.size() && (std::isspace(static_cast<unsigned char>(tag[i])) || tag[i] == '"' || tag[i] == '\'')) ++i;
+        while (i < tag.size() && (std::isspace(static_cast<unsigned char>(tag[i])) || tag[i] == '"' || tag[i] == '\''))
+            ++i;
         std::string label;
         while (i < tag.size() && isLabelChar(tag[i])) label.push_back(lowerAscii(tag[i++]));
         if (!label.empty()) return label;
@@ -41,7 +40,8 @@ std::optional<std::string> declaredCharset(std::string_view bytes) {
     for (std::size_t at = 0; (at = bytes.find('<', at)) != std::string_view::npos; ++at) {
         if (!startsWithNoCase(bytes, at + 1, "meta")) continue;
         const std::size_t end = bytes.find('>', at);
-        const std::size_t length = std::min(end == std::string_view::npos ? bytes.size() - at : end - at, kMaxMetaTagLength);
+        const std::size_t length =
+            std::min(end == std::string_view::npos ? bytes.size() - at : end - at, kMaxMetaTagLength);
         if (auto label = charsetInTag(bytes.substr(at, length))) return label;
     }
     return std::nullopt;
@@ -49,23 +49,63 @@ std::optional<std::string> declaredCharset(std::string_view bytes) {
 
 std::optional<unsigned> codePageForLabel(const std::string& label) {
     static const std::pair<const char*, unsigned> names[] = {
-        {"utf-8", 65001}, {"utf8", 65001}, {"unicode-1-1-utf-8", 65001},
+        {"utf-8", 65001},
+        {"utf8", 65001},
+        {"unicode-1-1-utf-8", 65001},
         // A UTF-16 label without a byte-order mark cannot be right: browsers read UTF-8.
-        {"utf-16", 65001}, {"utf-16le", 65001}, {"utf-16be", 65001},
-        {"gbk", 936}, {"gb2312", 936}, {"gb_2312-80", 936}, {"x-gbk", 936}, {"cp936", 936},
-        {"ms936", 936}, {"windows-936", 936}, {"csgb2312", 936}, {"chinese", 936},
+        {"utf-16", 65001},
+        {"utf-16le", 65001},
+        {"utf-16be", 65001},
+        {"gbk", 936},
+        {"gb2312", 936},
+        {"gb_2312-80", 936},
+        {"x-gbk", 936},
+        {"cp936", 936},
+        {"ms936", 936},
+        {"windows-936", 936},
+        {"csgb2312", 936},
+        {"chinese", 936},
         {"gb18030", 54936},
-        {"big5", 950}, {"big5-hkscs", 950}, {"cn-big5", 950}, {"x-x-big5", 950}, {"csbig5", 950}, {"cp950", 950},
-        {"shift_jis", 932}, {"shift-jis", 932}, {"sjis", 932}, {"x-sjis", 932}, {"ms_kanji", 932},
-        {"csshiftjis", 932}, {"windows-31j", 932}, {"cp932", 932}, {"ms932", 932},
-        {"euc-jp", 20932}, {"euc-kr", 949}, {"ks_c_5601-1987", 949}, {"cp949", 949}, {"windows-949", 949},
-        {"koi8-r", 20866}, {"koi8-u", 21866},
+        {"big5", 950},
+        {"big5-hkscs", 950},
+        {"cn-big5", 950},
+        {"x-x-big5", 950},
+        {"csbig5", 950},
+        {"cp950", 950},
+        {"shift_jis", 932},
+        {"shift-jis", 932},
+        {"sjis", 932},
+        {"x-sjis", 932},
+        {"ms_kanji", 932},
+        {"csshiftjis", 932},
+        {"windows-31j", 932},
+        {"cp932", 932},
+        {"ms932", 932},
+        {"euc-jp", 20932},
+        {"euc-kr", 949},
+        {"ks_c_5601-1987", 949},
+        {"cp949", 949},
+        {"windows-949", 949},
+        {"koi8-r", 20866},
+        {"koi8-u", 21866},
         // Browsers read Latin-1 and ASCII labels as windows-1252, its superset.
-        {"iso-8859-1", 1252}, {"iso8859-1", 1252}, {"latin1", 1252}, {"l1", 1252}, {"us-ascii", 1252},
-        {"ascii", 1252}, {"iso_8859-1", 1252},
-        {"iso-8859-2", 28592}, {"iso-8859-3", 28593}, {"iso-8859-4", 28594}, {"iso-8859-5", 28595},
-        {"iso-8859-6", 28596}, {"iso-8859-7", 28597}, {"iso-8859-8", 28598}, {"iso-8859-9", 28599},
-        {"iso-8859-13", 28603}, {"iso-8859-15", 28605},
+        {"iso-8859-1", 1252},
+        {"iso8859-1", 1252},
+        {"latin1", 1252},
+        {"l1", 1252},
+        {"us-ascii", 1252},
+        {"ascii", 1252},
+        {"iso_8859-1", 1252},
+        {"iso-8859-2", 28592},
+        {"iso-8859-3", 28593},
+        {"iso-8859-4", 28594},
+        {"iso-8859-5", 28595},
+        {"iso-8859-6", 28596},
+        {"iso-8859-7", 28597},
+        {"iso-8859-8", 28598},
+        {"iso-8859-9", 28599},
+        {"iso-8859-13", 28603},
+        {"iso-8859-15", 28605},
     };
     for (const auto& [name, codePage] : names)
         if (label == name) return codePage;
@@ -80,17 +120,22 @@ std::optional<unsigned> codePageForLabel(const std::string& label) {
 
 std::string codePageName(unsigned codePage) {
     switch (codePage) {
-    case 65001: return "UTF-8";
-    case 936: return "GBK";
-    case 54936: return "GB18030";
-    case 950: return "Big5";
-    case 932: return "Shift_JIS";
-    default: return "code page " + std::to_string(codePage);
+    case 65001:
+        return "UTF-8";
+    case 936:
+        return "GBK";
+    case 54936:
+        return "GB18030";
+    case 950:
+        return "Big5";
+    case 932:
+        return "Shift_JIS";
+    default:
+        return "code page " + std::to_string(codePage);
     }
 }
 
-std::string decodeWith(std::string_view bytes, unsigned codePage, const std::string& name,
-                       Diagnostics& diagnostics) {
+std::string decodeWith(std::string_view bytes, unsigned codePage, const std::string& name, Diagnostics& diagnostics) {
     std::optional<platform::Decoded> decoded = platform::decodeCodePage(bytes, codePage);
     if (!decoded) {
         // Nothing better is left than keeping every valid UTF-8 byte.

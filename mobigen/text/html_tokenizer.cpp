@@ -92,7 +92,8 @@ bool HtmlTokenizer::readMarkup(HtmlToken& token) {
     return false;
 }
 
-void HtmlTokenizer::readUntil(HtmlToken& token, HtmlTokenKind kind, std::size_t bodyStart, std::string_view terminator) {
+void HtmlTokenizer::readUntil(HtmlToken& token, HtmlTokenKind kind, std::size_t bodyStart,
+                              std::string_view terminator) {
     std::size_t end = input_.find(terminator, bodyStart);
     const std::size_t bodyEnd = end == std::string_view::npos ? input_.size() : end;
     token.kind = kind;
@@ -141,7 +142,8 @@ void HtmlTokenizer::readAttributes(HtmlToken& token, std::size_t& pos) {
         }
         const std::size_t nameStart = pos;
         ++pos;  // a stray '=' or quote still counts as one name character
-        while (pos < n && !isSpace(input_[pos]) && input_[pos] != '=' && input_[pos] != '>' && input_[pos] != '/') ++pos;
+        while (pos < n && !isSpace(input_[pos]) && input_[pos] != '=' && input_[pos] != '>' && input_[pos] != '/')
+            ++pos;
         HtmlAttribute attribute{lowerAscii(input_.substr(nameStart, pos - nameStart)), {}};
         while (pos < n && isSpace(input_[pos])) ++pos;
         if (pos < n && input_[pos] == '=') {
@@ -162,7 +164,8 @@ void HtmlTokenizer::readAttributes(HtmlToken& token, std::size_t& pos) {
                 while (pos < n && !isSpace(input_[pos]) && input_[pos] != '>') ++pos;
                 valueEnd = pos;
             }
-            attribute.value = decodeEntities(input_.substr(valueStart, valueEnd - valueStart), EntityContext::Attribute);
+            attribute.value =
+                decodeEntities(input_.substr(valueStart, valueEnd - valueStart), EntityContext::Attribute);
         }
         // The cap keeps the duplicate check linear on hostile input.
         const bool keep = token.attributes.size() < kMaxAttributes && token.attribute(attribute.name) == nullptr;
@@ -172,7 +175,8 @@ void HtmlTokenizer::readAttributes(HtmlToken& token, std::size_t& pos) {
 
 std::size_t lineNumberAt(std::string_view input, std::size_t offset) {
     offset = std::min(offset, input.size());
-    return 1 + static_cast<std::size_t>(std::count(input.begin(), input.begin() + static_cast<std::ptrdiff_t>(offset), '\n'));
+    return 1 + static_cast<std::size_t>(
+                   std::count(input.begin(), input.begin() + static_cast<std::ptrdiff_t>(offset), '\n'));
 }
 
 }  // namespace mobigen

@@ -16,11 +16,11 @@ enum class HtmlTokenKind { Text, StartTag, EndTag, Comment, Doctype, CData, Proc
 
 struct HtmlToken {
     HtmlTokenKind kind = HtmlTokenKind::Text;
-    std::string name;                      // tags: lower case, prefix kept ("dc:title")
+    std::string name;  // tags: lower case, prefix kept ("dc:title")
     std::vector<HtmlAttribute> attributes;
-    bool selfClosing = false;              // written as <x/>
-    std::string text;                      // Text: decoded; CData, Comment: as written
-    std::size_t offset = 0;                // where the token starts in the input
+    bool selfClosing = false;  // written as <x/>
+    std::string text;          // Text: decoded; CData, Comment: as written
+    std::size_t offset = 0;    // where the token starts in the input
 
     const std::string* attribute(std::string_view attributeName) const;
 };

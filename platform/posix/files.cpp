@@ -1,12 +1,12 @@
 #include "platform/files.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <climits>
-#include <cstdint>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
 
 namespace platform {
 namespace {

@@ -1,8 +1,8 @@
 #include "platform/process.h"
 
-#include <cerrno>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <cerrno>
 
 #include <vector>
 
@@ -22,8 +22,10 @@ std::vector<std::string> splitCommandLine(const std::string& line) {
             while (i < line.size() && line[i] == '\\') ++run, ++i;
             if (i < line.size() && line[i] == '"') {
                 current.append(run / 2, '\\');
-                if (run % 2) current += '"';
-                else inQuotes = !inQuotes;
+                if (run % 2)
+                    current += '"';
+                else
+                    inQuotes = !inQuotes;
             } else {
                 current.append(run, '\\');
                 --i;

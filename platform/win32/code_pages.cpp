@@ -52,8 +52,8 @@ bool tryDecode(unsigned codePage, std::string_view bytes, std::u16string& out) {
     if (needed <= 0) return false;
     const std::size_t start = out.size();
     out.resize(start + static_cast<std::size_t>(needed));
-    MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(), inLength,
-                        reinterpret_cast<wchar_t*>(&out[start]), needed);
+    MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(), inLength, reinterpret_cast<wchar_t*>(&out[start]),
+                        needed);
     return true;
 }
 

@@ -19,9 +19,7 @@ bool directoryEntryExists(const std::string& path) {
 
 bool deleteFile(const std::string& path) { return DeleteFileA(path.c_str()) != FALSE; }
 
-bool moveFile(const std::string& from, const std::string& to) {
-    return MoveFileA(from.c_str(), to.c_str()) != FALSE;
-}
+bool moveFile(const std::string& from, const std::string& to) { return MoveFileA(from.c_str(), to.c_str()) != FALSE; }
 
 bool replaceFile(const std::string& from, const std::string& to) {
     return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;

@@ -1,8 +1,8 @@
 #include "platform/mbstring.h"
 
-#include <algorithm>
 #include <mbctype.h>
 #include <mbstring.h>
+#include <algorithm>
 
 namespace platform {
 

@@ -1,7 +1,7 @@
 #include "platform/process.h"
 
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 namespace platform {
 
@@ -9,8 +9,8 @@ std::optional<unsigned long> runAndWait(WindowRef owner, const std::string& file
                                         const std::string& directory, int showCommand) {
     SHELLEXECUTEINFOA info{};
     info.cbSize = sizeof info;
-    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_DDEWAIT | SEE_MASK_DOENVSUBST |
-                 SEE_MASK_NO_CONSOLE | SEE_MASK_FLAG_LOG_USAGE;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_DDEWAIT | SEE_MASK_DOENVSUBST | SEE_MASK_NO_CONSOLE |
+                 SEE_MASK_FLAG_LOG_USAGE;
     info.hwnd = static_cast<HWND>(owner);
     info.lpVerb = "open";
     info.lpFile = file.c_str();

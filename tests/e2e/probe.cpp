@@ -10,8 +10,8 @@
 //   probe post <hwnd> <msg> <wparam>   posts a message (numbers may be hex with 0x)
 //
 // Exit status: 0 done, 1 timed out or not found, 2 bad usage.
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -53,8 +53,7 @@ HWND parseHwnd(const wchar_t* text) { return reinterpret_cast<HWND>(static_cast<
 // A hung target must not hang the probe, so every cross-process send has a time limit.
 LRESULT sendWithTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     DWORD_PTR result = 0;
-    if (!SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result))
-        return -1;
+    if (!SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result)) return -1;
     return static_cast<LRESULT>(result);
 }
 
@@ -126,8 +125,8 @@ bool pollUntil(DWORD timeoutMs, Ready ready) {
 
 int listWindows() {
     for (HWND window : topLevelWindows())
-        writeLine(hwndText(window) + L"\t" + (IsWindowVisible(window) ? L"1" : L"0") + L"\t" +
-                  className(window) + L"\t" + windowText(window));
+        writeLine(hwndText(window) + L"\t" + (IsWindowVisible(window) ? L"1" : L"0") + L"\t" + className(window) +
+                  L"\t" + windowText(window));
     return 0;
 }
 
