@@ -34,6 +34,47 @@ struct TocEntry {
     int depth = 0;
 };
 
+// Where a KF8 link, TOC entry or guide reference lands: an element id inside one document
+// of Kf8Part::documents, or the document's start when `id` is empty.
+struct Kf8Target {
+    std::size_t document = 0;
+    std::string id;
+};
+
+struct Kf8TocEntry {
+    std::string title;  // UTF-8
+    Kf8Target target;
+    int depth = 0;  // 0 at the top; a child follows its parent and has depth + 1
+};
+
+struct Font {
+    std::string data;  // the raw TTF or OTF file, deobfuscated
+};
+
+// The book as the KF8 part shows it. Filled by the readers, written by kf8/.
+// References inside the markup are already final, except internal links:
+// - images: src="kindle:embed:NNNN?mime=image/jpeg", N 1-based into Book::images;
+// - fonts: url(kindle:embed:NNNN), N = Book::images.size() + 1-based index into `fonts`
+//   (the writer stores fonts right after the images);
+// - stylesheets and SVG: kindle:flow:NNNN?mime=..., N 1-based into `flows`, linked with
+//   double quotes;
+// - internal links: the readers write href="#kf8link:DOC:ID" (DOC a decimal index into
+//   `documents`, ID an element id there or empty for the document's start); the writer turns
+//   each into kindle:pos:fid:XXXX:off:YYYYYYYYYY, since only it knows the fragments.
+struct Kf8Part {
+    // Each a complete, well-formed XHTML document in UTF-8 (<?xml?>, <html>, <head>, <body>),
+    // in reading order. Ids are unique within a document.
+    std::vector<std::string> documents;
+    std::vector<std::string> flows;      // CSS sheets first, then SVG images; at most 9 in all
+    std::vector<std::string> flowTypes;  // "text/css" or "image/svg+xml", one per flow
+    std::vector<Font> fonts;
+    std::vector<Kf8TocEntry> toc;       // in reading order, nested by depth
+    std::optional<Kf8Target> contents;  // guide "toc"
+    std::optional<Kf8Target> start;     // guide "text" (EXTH 116)
+    std::string writingMode;            // EXTH 525: "horizontal-lr" (when empty), "vertical-rl", ...
+    std::string pageProgression;        // EXTH 527: "ltr", "rtl", or empty for none
+};
+
 // Everything the writer needs. The flow is the finished MOBI markup in UTF-8: filepos
 // values are resolved, images are referenced as recindex (1-based into `images`), and the
 // guide in the head points at the contents page and the start.
@@ -44,6 +85,7 @@ struct Book {
     std::optional<std::size_t> coverImage;  // index into `images`
     std::vector<TocEntry> toc;
     std::uint32_t startOffset = 0;  // EXTH 116
+    Kf8Part kf8;                    // empty documents: no KF8 part can be written
 };
 
 // Warnings are collected rather than printed, so the command line decides the exit code.
