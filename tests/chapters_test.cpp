@@ -24,6 +24,13 @@ TEST(ChapterHeadings, RecognisesHeadingsAndTheirLevel) {
                              u8"第十章 你好吗？",
                              u8"第 12 章 标题",
                              u8"第一章风起云涌",
+                             u8"第一○○回 史太君破陈腐旧套",
+                             u8"第一〇一回",
+                             u8"第一百零一章",
+                             u8"第两百回",
+                             u8"第１２章",
+                             u8"第十七回至十八回 大观园试才题对额",
+                             u8"第十七至十八回 皇恩重元妃省父母",
                              u8"第三节",
                              "Chapter 7",
                              "CHAPTER XII",
@@ -41,6 +48,8 @@ TEST(ChapterHeadings, LeavesProseAlone) {
     for (const char* line :
          {u8"第一次见到他的时候，我……", u8"第二天早上，他起得很早。", u8"序列号是多少", u8"楔子是什么东西",
           u8"第一章的内容，我们下回再说", u8"第一", u8"第一节课就迟到了", u8"第一部分内容", u8"他说：第三章写得很好。",
+          u8"第四回中既将薛家母子在荣府内寄居等事略已表明，此回则暂不能写矣。",
+          u8"第四回中既将薛家母子…此回则暂不能写矣。",
           u8"第一章 这是一行非常非常长的标题文字它已经超过了四十个字符的限制所以不应该被当作标题来处理",
           "Chapter 7, in which we learn something", "chapter 7", "Chapters of my life",
           "Chapter 7 was the best part of the whole book I have ever read", "Prologues", "Part of it", ""}) {
