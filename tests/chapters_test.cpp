@@ -113,3 +113,25 @@ TEST(TextDerivedHtml, EightMegabytesReadInLinearTime) {
     // Well under a second in an optimised build; sanitizers and Wine get some slack.
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(4));
 }
+
+TEST(TextDerivedHtml, LanguageAndContentsTitleFollowTheTextAndTheByteOrderMarkGoes) {
+    struct Case {
+        std::string body, language, contents;
+    };
+    const Case cases[] = {
+        {u8"\uFEFF第一章 开始<br>这是我们的书。<br>", "zh", u8"目录"},
+        {u8"第一章 開始<br>這是我們的書。<br>", "zh-TW", u8"目錄"},
+        {u8"第一章 始まり<br>これは私たちの本です。<br>", "ja", u8"目次"},
+        {u8"\uFEFFChapter 1<br>Mr Wang (王) came home late.<br>", "", "Contents"},
+    };
+    for (const Case& c : cases) {
+        Diagnostics diagnostics;
+        const Book book =
+            readHtmlBook("<html><head><title></title></head><body>" + c.body + "</body></html>", "t", diagnostics);
+        EXPECT_EQ(book.metadata.language, c.language) << c.body;
+        EXPECT_NE(book.flow.find("<h2>" + c.contents + "</h2>"), std::string::npos) << c.body;
+        EXPECT_EQ(book.flow.find(u8"\uFEFF"), std::string::npos) << c.body;
+        ASSERT_EQ(book.toc.size(), 1u) << c.body;
+        EXPECT_EQ(book.toc[0].title.find(u8"\uFEFF"), std::string::npos) << c.body;
+    }
+}

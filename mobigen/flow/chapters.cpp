@@ -1,6 +1,7 @@
 #include "mobigen/flow/chapters.h"
 
 #include "mobigen/text/ascii.h"
+#include "mobigen/text/code_points.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -11,18 +12,6 @@ namespace {
 constexpr std::size_t kMaxChineseHeading = 40;  // code points
 constexpr std::size_t kMaxEnglishHeading = 60;
 constexpr int kMaxEnglishWords = 10;
-
-// Decodes the code point at `pos` and advances; a stray byte reads as itself.
-std::uint32_t nextCodePoint(std::string_view s, std::size_t& pos) {
-    const auto byte = [&](std::size_t i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(s[i])); };
-    const std::uint32_t lead = byte(pos);
-    std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 1;
-    if (pos + length > s.size()) length = 1;
-    std::uint32_t cp = length == 1 ? lead : lead & (0x7Fu >> length);
-    for (std::size_t i = 1; i < length; ++i) cp = (cp << 6) | (byte(pos + i) & 0x3F);
-    pos += length;
-    return cp;
-}
 
 std::u32string decode(std::string_view s) {
     std::u32string out;

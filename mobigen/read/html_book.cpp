@@ -7,6 +7,7 @@
 #include "mobigen/read/href.h"
 #include "mobigen/text/ascii.h"
 #include "mobigen/text/html_tokenizer.h"
+#include "mobigen/text/language.h"
 #include "platform/utf8.h"
 
 #include <algorithm>
@@ -100,10 +101,13 @@ Book readTextDerived(const TextDerivedDocument& document, const std::string& fal
     Book book;
     book.metadata.title = collapseAsciiSpaces(document.title);
     if (book.metadata.title.empty()) book.metadata.title = fallbackTitle;
+    // The text's own byte-order mark opens the body; in the book it would be a stray character.
+    const std::string_view body = platform::withoutUtf8Mark(document.body);
+    book.metadata.language = languageOfText(body);
     FlowBuilder flow;
-    const bool chinese = writeTextDerivedBody(document.body, flow);
+    const bool chinese = writeTextDerivedBody(body, flow);
     flow.endDocument();
-    flow.finish(book, contentsTitleFor("", chinese), diagnostics);
+    flow.finish(book, contentsTitleFor(book.metadata.language, chinese), diagnostics);
     return book;
 }
 
