@@ -31,6 +31,7 @@ TEST(ChapterHeadings, RecognisesHeadingsAndTheirLevel) {
                              u8"第１２章",
                              u8"第十七回至十八回 大观园试才题对额",
                              u8"第十七至十八回 皇恩重元妃省父母",
+                             u8"第三节至第四节",
                              u8"第三节",
                              "Chapter 7",
                              "CHAPTER XII",

@@ -70,7 +70,7 @@ std::optional<HeadingLevel> detectChinese(std::u32string_view line) {
             if (end > second) i = end;
         }
         if (i >= line.size() || !(isVolumeUnit(line[i]) || isChapterUnit(line[i]))) return std::nullopt;
-        const bool ends = i + 1 == line.size() || isSeparator(line[i + 1]);
+        const bool ends = i + 1 == line.size() || isSeparator(line[i + 1]) || line[i + 1] == U'至';
         if (!ends && !titleMayFollowDirectly(line[i])) return std::nullopt;
         return isVolumeUnit(line[i]) ? HeadingLevel::Volume : HeadingLevel::Chapter;
     }
