@@ -14,6 +14,24 @@ ImageFormat sniffImageFormat(std::string_view data) {
     return ImageFormat::Unknown;
 }
 
+const std::string* svgImageHref(const HtmlToken& token) {
+    const std::string* href = token.attribute("xlink:href");
+    return href != nullptr ? href : token.attribute("href");
+}
+
+std::optional<std::string> wrappedPictureHref(std::string_view svg) {
+    HtmlTokenizer tokenizer(svg);
+    HtmlToken token;
+    std::optional<std::string> href;
+    while (tokenizer.next(token)) {
+        if (token.kind != HtmlTokenKind::StartTag) continue;
+        if (token.name == "text") return std::nullopt;
+        const std::string* link = svgImageHref(token);
+        if (token.name == "image" && link != nullptr && !href) href = *link;
+    }
+    return href;
+}
+
 std::size_t ImageCollector::record(const std::string& path, const Loader& load) {
     const auto known = records_.find(path);
     if (known != records_.end()) return known->second;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mobigen/book.h"
+#include "mobigen/text/html_tokenizer.h"
 
 #include <cstddef>
 #include <functional>
@@ -16,6 +17,13 @@ enum class ImageFormat { Unknown, Jpeg, Gif, Png, Bmp, Svg };
 
 // Judged by the bytes, not the name or the declared media type.
 ImageFormat sniffImageFormat(std::string_view data);
+
+// An SVG <image>'s link, in either spelling.
+const std::string* svgImageHref(const HtmlToken& token);
+
+// The picture an SVG document shows when it only wraps one: the href of its first <image>,
+// unless it also draws text.
+std::optional<std::string> wrappedPictureHref(std::string_view svg);
 
 // Gathers the images a book uses, each file once, in the order first referenced.
 class ImageCollector {
