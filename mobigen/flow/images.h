@@ -25,7 +25,8 @@ const std::string* svgImageHref(const HtmlToken& token);
 // unless it also draws text.
 std::optional<std::string> wrappedPictureHref(std::string_view svg);
 
-// Gathers the images a book uses, each file once, in the order first referenced.
+// Gathers the images a book uses, each file once, in the order first referenced. Images are
+// fitted (image_fit.h) together at the end, on every core.
 class ImageCollector {
 public:
     using Loader = std::function<std::optional<std::string>()>;
@@ -36,10 +37,16 @@ public:
     // when it is missing or in a format MOBI readers cannot show.
     std::size_t record(const std::string& path, const Loader& load);
 
+    // Replaces each image recorded so far by its fitted form. Each result lands in its own
+    // place, so the book does not depend on the number of threads.
+    void fitAll();
+
 private:
     std::vector<Image>& images_;
     Diagnostics& diagnostics_;
     std::map<std::string, std::size_t> records_;
+    std::vector<std::string> unfittedPaths_;  // of images_[fitted_ ...]
+    std::size_t fitted_ = 0;
 };
 
 }  // namespace mobigen

@@ -247,6 +247,7 @@ Book readEpubBook(std::string_view bytes, const std::string& fallbackTitle, Diag
         flow.endDocument();
     }
     svgPages.report(diagnostics);
+    images.fitAll();
     if (!anythingShown)
         throw ConversionError{"The EPUB file has nothing to show: its reading order holds no text or pictures."};
     flow.finish(book, contentsTitleFor(book.metadata.language, false), diagnostics);
