@@ -149,9 +149,9 @@ struct SvgPages {
 
     void report(Diagnostics& diagnostics) const {
         if (replaced + leftOut == 0) return;
-        diagnostics.warn("MOBI readers cannot draw SVG: of the reading order's SVG pages, " + std::to_string(replaced) +
-                         " are shown by their text or picture and " + std::to_string(leftOut) +
-                         " were left out, having neither.");
+        diagnostics.warn("SVG pages in the reading order: " + std::to_string(replaced) +
+                         " shown as their text or picture, " + std::to_string(leftOut) +
+                         " left out with nothing to show (MOBI readers cannot draw SVG).");
     }
 };
 
