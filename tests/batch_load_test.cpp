@@ -5,7 +5,7 @@
 
 #include "platform/mbstring.h"
 #include "platform/process.h"
-#include "test_support.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 #include <psapi.h>
@@ -16,8 +16,8 @@
 #include <cstdio>
 #include <thread>
 
-using testing_support::exists;
-using testing_support::TempFolder;
+using test_support::exists;
+using test_support::TempFolder;
 using ui_testing::Texts;
 
 namespace {
@@ -40,7 +40,7 @@ double secondsSince(Clock::time_point start) { return std::chrono::duration<doub
 TEST(BatchLoad, AThousandFilesInOneDrop) {
     platform::useAnsiCodePage();
     TempFolder temp;
-    const testing_support::ProgramLayout layout(temp.path());
+    const test_support::ProgramLayout layout(temp.path());
     ASSERT_TRUE(layout.ready());
     Texts paths;
     for (int i = 0; i < kFiles; ++i) {

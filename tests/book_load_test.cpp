@@ -2,8 +2,8 @@
 // converter, an EPUB of 5,000 spine documents, and one with a 48 MB image. Each step runs in
 // a child process of its own, so its peak memory is its own; each prints its figures.
 #include "convert/file_converter.h"
-#include "test_support.h"
-#include "zip_builder.h"
+#include "tests/support/books.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -18,8 +18,8 @@
 #include <functional>
 #include <random>
 
-using testing_support::readFile;
-using testing_support::TempFolder;
+using test_support::readFile;
+using test_support::TempFolder;
 
 namespace {
 
@@ -55,7 +55,7 @@ std::optional<std::string> readBack(const TempFolder& temp, const std::string& n
     const std::string command =
         "mobitool -d -o '" + temp.path() + "' '" + temp / (name + ".mobi") + "' >/dev/null 2>&1";
     if (std::system(command.c_str()) != 0) return std::string();
-    return readFile(temp / (name + ".rawml")).value_or("");
+    return readFile(temp / (name + ".rawml"));
 }
 
 class QuietConverter : public FileConverter {
@@ -113,14 +113,14 @@ TEST(BookLoad, TwoHundredMegabyteText) {
         inputMb, page.seconds, page.peakMb, page.peakMb / inputMb, book.seconds, book.peakMb, book.peakMb / inputMb);
     EXPECT_EQ(page.exitCode, 0);
     EXPECT_LE(book.exitCode, 1);
-    EXPECT_EQ(readFile(temp / "big.mobi").value_or("").substr(60, 8), "BOOKMOBI");
+    EXPECT_EQ(readFile(temp / "big.mobi").substr(60, 8), "BOOKMOBI");
     EXPECT_LE(page.peakMb, 3 * inputMb);
     EXPECT_LE(book.peakMb, 8 * inputMb);
 }
 
 TEST(BookLoad, EpubWithFiveThousandSpineDocuments) {
     std::string manifest, spine, navPoints;
-    std::vector<readers_test::ZipEntrySpec> files;
+    std::vector<test_support::ZipEntrySpec> files;
     for (int i = 1; i <= 5000; ++i) {
         const std::string n = std::to_string(i), name = "d" + n + ".xhtml";
         manifest += "<item id=\"d" + n + "\" href=\"" + name + "\" media-type=\"application/xhtml+xml\"/>";
@@ -128,7 +128,7 @@ TEST(BookLoad, EpubWithFiveThousandSpineDocuments) {
         navPoints += "<navPoint id=\"n" + n + "\"><navLabel><text>Part " + n + "</text></navLabel><content src=\"" +
                      name + "\"/></navPoint>";
         files.push_back(
-            {name, readers_test::makeXhtml("<h2>Part " + n + "</h2><p>Text of part " + n + ".</p>"), true, {}});
+            {name, test_support::makeXhtml("<h2>Part " + n + "</h2><p>Text of part " + n + ".</p>"), true, {}});
     }
     manifest += "<item id=\"ncx\" href=\"toc.ncx\" media-type=\"application/x-dtbncx+xml\"/>";
     files.push_back({"toc.ncx",
@@ -136,9 +136,9 @@ TEST(BookLoad, EpubWithFiveThousandSpineDocuments) {
                      true,
                      {}});
     TempFolder temp;
-    ASSERT_TRUE(testing_support::writeFile(
+    ASSERT_TRUE(test_support::writeFile(
         temp / "parts.epub",
-        readers_test::buildEpub(readers_test::makeOpf("<dc:title>Parts</dc:title>", manifest, spine, " toc=\"ncx\""),
+        test_support::buildEpub(test_support::makeOpf("<dc:title>Parts</dc:title>", manifest, spine, " toc=\"ncx\""),
                                 files)));
 
     const Step book = convert(temp / "parts.epub");
@@ -154,18 +154,18 @@ TEST(BookLoad, EpubWithFiveThousandSpineDocuments) {
 TEST(BookLoad, EpubWithAFiftyMegabyteImage) {
     const std::string picture = bmp(4096);  // 48 MiB of pixels
     TempFolder temp;
-    ASSERT_TRUE(testing_support::writeFile(
+    ASSERT_TRUE(test_support::writeFile(
         temp / "picture.epub",
-        readers_test::buildEpub(
-            readers_test::makeOpf("<dc:title>Picture</dc:title>",
+        test_support::buildEpub(
+            test_support::makeOpf("<dc:title>Picture</dc:title>",
                                   "<item id=\"p\" href=\"p.xhtml\" media-type=\"application/xhtml+xml\"/>"
                                   "<item id=\"i\" href=\"big.bmp\" media-type=\"image/bmp\"/>",
                                   "<itemref idref=\"p\"/>"),
-            {{"p.xhtml", readers_test::makeXhtml("<p>Look:</p><img src=\"big.bmp\"/>"), true, {}},
+            {{"p.xhtml", test_support::makeXhtml("<p>Look:</p><img src=\"big.bmp\"/>"), true, {}},
              {"big.bmp", picture, false, {}}})));
 
     const Step book = convert(temp / "picture.epub");
-    const std::size_t size = readFile(temp / "picture.mobi").value_or("").size();
+    const std::size_t size = readFile(temp / "picture.mobi").size();
     std::printf("EPUB with a %.0f MB image: exit %d, %.2f s, peak %.0f MB, book %zu bytes\n",
                 static_cast<double>(picture.size()) / (1024.0 * 1024.0), book.exitCode, book.seconds, book.peakMb,
                 size);

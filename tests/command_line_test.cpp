@@ -1,14 +1,18 @@
 #include "mobigen/cli/command_line.h"
-#include "mobigen_test_support.h"
+#include "tests/support/checks.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 #include <algorithm>
 #include <sstream>
 
 namespace {
 
-using namespace mobigen_test;
+using namespace test_support;
+namespace fs = std::filesystem;
 using mobigen::Book;
 using mobigen::Diagnostics;
 
@@ -49,7 +53,7 @@ protected:
         output.str("");
         return mobigen::run(arguments, output, fakeReaders(seen));
     }
-    std::string at(const std::string& name) const { return folder.path().string() + "/" + name; }
+    std::string at(const std::string& name) const { return folder / name; }
     bool logged(const std::string& text) const { return output.str().find(text) != std::string::npos; }
     std::vector<std::string> files() const {
         std::vector<std::string> names;

@@ -6,18 +6,18 @@
 #include "platform/mbstring.h"
 #include "platform/message.h"
 #include "resource.h"
-#include "test_support.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <thread>
 
-using testing_support::exists;
-using testing_support::makeFolder;
-using testing_support::readFile;
-using testing_support::TempFolder;
-using testing_support::writeFile;
+using test_support::exists;
+using test_support::makeFolder;
+using test_support::readFile;
+using test_support::TempFolder;
+using test_support::writeFile;
 using ui_testing::DialogDriver;
 using ui_testing::dropFiles;
 using ui_testing::Texts;
@@ -75,7 +75,7 @@ protected:
     }
 
     TempFolder temp;
-    testing_support::ProgramLayout layout{temp.path()};
+    test_support::ProgramLayout layout{temp.path()};
     const std::string& program = layout.program;
     const std::string& books = layout.books;
     ui_testing::BoxWatcher watcher;

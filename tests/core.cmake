@@ -1,7 +1,3 @@
-add_library(tw_test_support STATIC test_support.cpp)
-target_include_directories(tw_test_support PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR})
-target_link_libraries(tw_test_support PUBLIC tw_platform tw_program_charset PRIVATE tw_warnings)
-
 # The converter stand-in: a console program built beside the tests that use it.
 add_executable(tw_fake_converter fake_converter.cpp)
 set_target_properties(tw_fake_converter PROPERTIES OUTPUT_NAME fake_converter)

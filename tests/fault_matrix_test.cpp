@@ -4,18 +4,18 @@
 #include "ui_support.h"
 
 #include "platform/mbstring.h"
-#include "test_support.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <map>
 
-using testing_support::ExclusiveHold;
-using testing_support::exists;
-using testing_support::readFile;
-using testing_support::TempFolder;
-using testing_support::writeFile;
+using test_support::ExclusiveHold;
+using test_support::exists;
+using test_support::readFile;
+using test_support::TempFolder;
+using test_support::writeFile;
 using ui_testing::DialogDriver;
 using ui_testing::dropFiles;
 using ui_testing::Texts;
@@ -43,7 +43,7 @@ Snapshot snapshot(const std::string& folder) {
             files[path + "\\"] = "";
             for (auto& entry : snapshot(path)) files.insert(entry);
         } else {
-            files[path] = readFile(path).value_or("<unreadable>");
+            files[path] = exists(path) ? readFile(path) : "<unreadable>";
         }
     } while (FindNextFileA(search, &found));
     FindClose(search);
@@ -74,7 +74,7 @@ protected:
 
     // Our own converter, built into the release layout beside the tests.
     void useRealConverter() {
-        const std::string built = testing_support::executableFolder() + "\\..\\dist\\Tools\\kindlegen.exe";
+        const std::string built = test_support::executableFolder() + "\\..\\dist\\Tools\\kindlegen.exe";
         ASSERT_TRUE(exists(built)) << built;
         ASSERT_TRUE(layout.useConverter(built));
     }
@@ -85,7 +85,7 @@ protected:
     }
 
     TempFolder temp;
-    testing_support::ProgramLayout layout{temp.path()};
+    test_support::ProgramLayout layout{temp.path()};
     const std::string& books = layout.books;
     ui_testing::BoxWatcher watcher;
     DialogDriver dialog;
@@ -137,7 +137,7 @@ TEST_F(FaultMatrix, UsersOwnPageBesideAText) {
     EXPECT_EQ(watcher.texts(), Texts{});
     EXPECT_EQ(dialog.finalLines, lines(text, true));
     EXPECT_EQ(without(snapshot(books), book("novel.mobi")), before);
-    EXPECT_EQ(readFile(book("novel.mobi")).value_or("").substr(60, 8), "BOOKMOBI");
+    EXPECT_EQ(readFile(book("novel.mobi")).substr(60, 8), "BOOKMOBI");
 }
 
 TEST_F(FaultMatrix, FolderOfTheIntermediatePageIsReadOnly) {

@@ -2,7 +2,7 @@
 
 #include "convert/path_helpers.h"
 #include "platform/mbstring.h"
-#include "test_support.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -16,10 +16,10 @@
 #include <csignal>
 #endif
 
-using testing_support::exists;
-using testing_support::readFile;
-using testing_support::TempFolder;
-using testing_support::writeFile;
+using test_support::exists;
+using test_support::readFile;
+using test_support::TempFolder;
+using test_support::writeFile;
 using Texts = std::vector<std::string>;
 
 namespace {
@@ -43,7 +43,7 @@ protected:
     }
 
     void useLayoutUnder(const std::string& root) {
-        layout = std::make_unique<testing_support::ProgramLayout>(root);
+        layout = std::make_unique<test_support::ProgramLayout>(root);
         ASSERT_TRUE(layout->ready());
         tools = layout->tools;
         converter.programDirectory = layout->program;
@@ -55,7 +55,7 @@ protected:
     std::string book(const std::string& name) const { return layout->book(name); }
 
     TempFolder temp;
-    std::unique_ptr<testing_support::ProgramLayout> layout;
+    std::unique_ptr<test_support::ProgramLayout> layout;
     std::string tools;
     RecordingConverter converter;
 };
@@ -152,7 +152,7 @@ TEST_F(Conversion, SuccessIsDecidedByThePresenceOfTheOutputOnly) {
 TEST_F(Conversion, StaleOutputThatCannotBeDeletedStopsBothRoads) {
     ASSERT_TRUE(writeFile(book("a.txt"), "text"));
     ASSERT_TRUE(writeFile(book("a.epub"), "book"));
-    ASSERT_TRUE(testing_support::makeFolder(book("a.mobi")));
+    ASSERT_TRUE(test_support::makeFolder(book("a.mobi")));
     EXPECT_FALSE(converter.convertFile(book("a.txt")));
     EXPECT_FALSE(converter.convertFile(book("a.epub")));
     EXPECT_EQ(converter.messages, (Texts{"删除目标文件 " + book("a.mobi") + " 失败！请手动删除后再执行本程序。",
@@ -191,7 +191,7 @@ TEST_F(Conversion, UsersOwnPageBesideATextIsKeptOnEveryRoad) {
 
 #ifdef _WIN32
 
-using testing_support::ExclusiveHold;
+using test_support::ExclusiveHold;
 
 // Locked and read-only stale books and held sources: see the fault matrix.
 TEST_F(Conversion, UsersPageThatCannotBeMovedAsideStopsTheConversion) {
@@ -208,7 +208,7 @@ TEST_F(Conversion, UsersPageThatCannotBeMovedAsideStopsTheConversion) {
 TEST_F(Conversion, FoldersEndingInA0x5CTrailByteWork) {
     TempFolder gbkRoot;
     const std::string root = gbkRoot / "\x81\x5C";
-    ASSERT_TRUE(testing_support::makeFolder(root));
+    ASSERT_TRUE(test_support::makeFolder(root));
     converter.messages.clear();
     useLayoutUnder(root);
     ASSERT_TRUE(writeFile(book("\xCA\xE9.txt"), "\xB5\xDA\xD2\xBB\xD5\xC2\r\n"));
@@ -222,7 +222,7 @@ TEST_F(Conversion, FoldersEndingInA0x5CTrailByteWork) {
 
 TEST_F(Conversion, UsersPageThatCannotBeMovedAsideStopsTheConversion) {
     ASSERT_TRUE(writeFile(book("novel.txt"), "text"));
-    ASSERT_TRUE(testing_support::makeFolder(book("novel.htm")));
+    ASSERT_TRUE(test_support::makeFolder(book("novel.htm")));
     ASSERT_TRUE(writeFile(book("novel.htm") + sep + "inside", "USER"));
     EXPECT_FALSE(converter.convertFile(book("novel.txt")));
     EXPECT_EQ(converter.messages, Texts{"删除临时文件 " + book("novel.htm") + " 失败！请手动删除后再执行本程序。"});

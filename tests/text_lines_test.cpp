@@ -1,6 +1,6 @@
 #include "convert/text_lines.h"
 
-#include "test_support.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -9,9 +9,9 @@
 namespace {
 
 std::vector<std::string> linesOf(const std::string& bytes) {
-    testing_support::TempFolder temp;
+    test_support::TempFolder temp;
     const std::string path = temp / "source.txt";
-    EXPECT_TRUE(testing_support::writeFile(path, bytes));
+    EXPECT_TRUE(test_support::writeFile(path, bytes));
     platform::InputFile file;
     EXPECT_TRUE(file.open(path));
     TextLineReader reader(file);
