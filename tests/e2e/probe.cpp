@@ -10,8 +10,9 @@
 //   probe post <hwnd> <msg> <wparam>   posts a message (numbers may be hex with 0x)
 //
 // Exit status: 0 done, 1 timed out or not found, 2 bad usage.
-#include <shellapi.h>
 #include <windows.h>
+// shellapi.h needs the types from windows.h.
+#include <shellapi.h>
 
 #include <fcntl.h>
 #include <io.h>
