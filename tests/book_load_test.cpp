@@ -18,8 +18,7 @@
 #include <functional>
 #include <random>
 
-using test_support::readFile;
-using test_support::TempFolder;
+using namespace test_support;
 
 namespace {
 
@@ -51,10 +50,9 @@ Step convert(const std::string& source) {
 
 // The book as libmobi reads it back; "" when it cannot, nothing when mobitool is missing.
 std::optional<std::string> readBack(const TempFolder& temp, const std::string& name) {
-    if (std::system("command -v mobitool >/dev/null 2>&1") != 0) return std::nullopt;
-    const std::string command =
-        "mobitool -d -o '" + temp.path() + "' '" + temp / (name + ".mobi") + "' >/dev/null 2>&1";
-    if (std::system(command.c_str()) != 0) return std::string();
+    if (!haveMobitool()) return std::nullopt;
+    if (runCommand("mobitool -d -o '" + temp.path() + "' '" + temp / (name + ".mobi") + "'", "/dev/null") != 0)
+        return std::string();
     return readFile(temp / (name + ".rawml"));
 }
 
@@ -120,15 +118,14 @@ TEST(BookLoad, TwoHundredMegabyteText) {
 
 TEST(BookLoad, EpubWithFiveThousandSpineDocuments) {
     std::string manifest, spine, navPoints;
-    std::vector<test_support::ZipEntrySpec> files;
+    std::vector<ZipEntrySpec> files;
     for (int i = 1; i <= 5000; ++i) {
         const std::string n = std::to_string(i), name = "d" + n + ".xhtml";
         manifest += "<item id=\"d" + n + "\" href=\"" + name + "\" media-type=\"application/xhtml+xml\"/>";
         spine += "<itemref idref=\"d" + n + "\"/>";
         navPoints += "<navPoint id=\"n" + n + "\"><navLabel><text>Part " + n + "</text></navLabel><content src=\"" +
                      name + "\"/></navPoint>";
-        files.push_back(
-            {name, test_support::makeXhtml("<h2>Part " + n + "</h2><p>Text of part " + n + ".</p>"), true, {}});
+        files.push_back({name, makeXhtml("<h2>Part " + n + "</h2><p>Text of part " + n + ".</p>"), true, {}});
     }
     manifest += "<item id=\"ncx\" href=\"toc.ncx\" media-type=\"application/x-dtbncx+xml\"/>";
     files.push_back({"toc.ncx",
@@ -136,10 +133,8 @@ TEST(BookLoad, EpubWithFiveThousandSpineDocuments) {
                      true,
                      {}});
     TempFolder temp;
-    ASSERT_TRUE(test_support::writeFile(
-        temp / "parts.epub",
-        test_support::buildEpub(test_support::makeOpf("<dc:title>Parts</dc:title>", manifest, spine, " toc=\"ncx\""),
-                                files)));
+    ASSERT_TRUE(writeFile(temp / "parts.epub",
+                          buildEpub(makeOpf("<dc:title>Parts</dc:title>", manifest, spine, " toc=\"ncx\""), files)));
 
     const Step book = convert(temp / "parts.epub");
     std::printf("EPUB of 5,000 spine documents: exit %d, %.2f s, peak %.0f MB\n", book.exitCode, book.seconds,
@@ -154,15 +149,13 @@ TEST(BookLoad, EpubWithFiveThousandSpineDocuments) {
 TEST(BookLoad, EpubWithAFiftyMegabyteImage) {
     const std::string picture = bmp(4096);  // 48 MiB of pixels
     TempFolder temp;
-    ASSERT_TRUE(test_support::writeFile(
-        temp / "picture.epub",
-        test_support::buildEpub(
-            test_support::makeOpf("<dc:title>Picture</dc:title>",
-                                  "<item id=\"p\" href=\"p.xhtml\" media-type=\"application/xhtml+xml\"/>"
-                                  "<item id=\"i\" href=\"big.bmp\" media-type=\"image/bmp\"/>",
-                                  "<itemref idref=\"p\"/>"),
-            {{"p.xhtml", test_support::makeXhtml("<p>Look:</p><img src=\"big.bmp\"/>"), true, {}},
-             {"big.bmp", picture, false, {}}})));
+    ASSERT_TRUE(writeFile(temp / "picture.epub",
+                          buildEpub(makeOpf("<dc:title>Picture</dc:title>",
+                                            "<item id=\"p\" href=\"p.xhtml\" media-type=\"application/xhtml+xml\"/>"
+                                            "<item id=\"i\" href=\"big.bmp\" media-type=\"image/bmp\"/>",
+                                            "<itemref idref=\"p\"/>"),
+                                    {{"p.xhtml", makeXhtml("<p>Look:</p><img src=\"big.bmp\"/>"), true, {}},
+                                     {"big.bmp", picture, false, {}}})));
 
     const Step book = convert(temp / "picture.epub");
     const std::size_t size = readFile(temp / "picture.mobi").size();
