@@ -5,14 +5,13 @@
 // text records give back the book's flow, which is UTF-8 as record 0 declares.
 
 #include "fuzz/fuzz_support.h"
-#include "fuzz/palmdoc_decoder.h"
-#include "fuzz/stored_zip.h"
-#include "fuzz/text_mode.h"
 #include "mobigen/flow/chapters.h"
 #include "mobigen/flow/text_page.h"
 #include "mobigen/mobi/writer.h"
 #include "mobigen/read/book_readers.h"
 #include "mobigen/text/encoding.h"
+#include "tests/support/books.h"
+#include "tests/support/checks.h"
 
 #include <vector>
 
@@ -25,12 +24,12 @@ constexpr std::size_t kPalmDbHeader = 78;
 std::vector<std::size_t> recordOffsets(std::string_view file) {
     fuzz::check(file.size() >= kPalmDbHeader + 2, "shorter than a PalmDB header");
     fuzz::check(file.substr(60, 8) == "BOOKMOBI", "not BOOKMOBI");
-    const std::size_t count = fuzz::readU16(file, 76);
+    const std::size_t count = test_support::be16(file, 76);
     const std::size_t listEnd = kPalmDbHeader + 8 * count + 2;
     fuzz::check(count > 0 && listEnd <= file.size(), "the record list does not fit");
     std::vector<std::size_t> offsets;
     for (std::size_t i = 0; i < count; ++i) {
-        const std::size_t offset = fuzz::readU32(file, kPalmDbHeader + 8 * i);
+        const std::size_t offset = test_support::be32(file, kPalmDbHeader + 8 * i);
         fuzz::check(offset >= (offsets.empty() ? listEnd : offsets.back() + 1), "record offsets do not increase");
         offsets.push_back(offset);
     }
@@ -51,9 +50,9 @@ void checkText(std::string_view file, const std::vector<std::size_t>& offsets, c
                Compression compression) {
     const std::string_view record0 = file.substr(offsets[0], offsets[1] - offsets[0]);
     fuzz::check(record0.size() >= 20 && record0.substr(16, 4) == "MOBI", "record 0 has no MOBI header");
-    fuzz::check(fuzz::readU16(record0, 0) == (compression == Compression::PalmDoc ? 2u : 1u), "wrong compression");
-    fuzz::check(fuzz::readU32(record0, 4) == book.flow.size(), "the text length differs from the flow");
-    const std::size_t textRecords = fuzz::readU16(record0, 8);
+    fuzz::check(test_support::be16(record0, 0) == (compression == Compression::PalmDoc ? 2u : 1u), "wrong compression");
+    fuzz::check(test_support::be32(record0, 4) == book.flow.size(), "the text length differs from the flow");
+    const std::size_t textRecords = test_support::be16(record0, 8);
     fuzz::check(textRecords + 1 < offsets.size(), "more text records than records");
     std::string text;
     for (std::size_t i = 1; i <= textRecords; ++i) {
@@ -62,7 +61,7 @@ void checkText(std::string_view file, const std::vector<std::size_t>& offsets, c
             text.append(stored);
             continue;
         }
-        const std::optional<std::string> unpacked = fuzz::decodePalmDoc(stored);
+        const std::optional<std::string> unpacked = test_support::decodePalmDoc(stored);
         if (!unpacked || unpacked->size() > 4096) fuzz::fail("text record " + std::to_string(i) + " is damaged");
         text += *unpacked;
     }
@@ -71,7 +70,7 @@ void checkText(std::string_view file, const std::vector<std::size_t>& offsets, c
 
 std::string decodedDocument(const std::string& bytes, Diagnostics& diagnostics) {
     std::string html = decodeHtmlToUtf8(bytes, diagnostics);
-    fuzz::check(fuzz::isValidUtf8(html), "the decoded document is not UTF-8");
+    fuzz::check(test_support::isStrictUtf8(html), "the decoded document is not UTF-8");
     return html;
 }
 
@@ -105,9 +104,9 @@ void checkLinesKept(const std::string& page, const std::string& html, const std:
 Book readBook(std::string_view bytes, Diagnostics& diagnostics) {
     const char kind = bytes.empty() ? '\0' : bytes[0];
     if (kind == 'P') return readEpubBook(bytes, "Fuzz", diagnostics);
-    if (kind == 'E') return readEpubBook(fuzz::zipOfFileList(bytes.substr(1)), "Fuzz", diagnostics);
+    if (kind == 'E') return readEpubBook(test_support::zipOfFileList(bytes.substr(1)), "Fuzz", diagnostics);
     if (kind != 'T') return readHtmlBook(decodedDocument(std::string(bytes), diagnostics), "Fuzz", diagnostics);
-    const std::string page = fuzz::textModePage(bytes.substr(1));
+    const std::string page = test_support::textModePage(bytes.substr(1));
     const std::string html = decodedDocument(page, diagnostics);
     Book book = readHtmlBook(html, "Fuzz", diagnostics);
     checkLinesKept(page, html, book.flow);
@@ -123,7 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Diagnostics diagnostics;
         const Book book = readBook(bytes, diagnostics);
         fuzz::check(!book.metadata.title.empty(), "a book without a title");
-        fuzz::check(fuzz::isValidUtf8(book.flow), "the flow is not UTF-8");
+        fuzz::check(test_support::isStrictUtf8(book.flow), "the flow is not UTF-8");
         const std::string file = writeMobi(book, compression);
         checkText(file, recordOffsets(file), book, compression);
     } catch (const ConversionError& error) {

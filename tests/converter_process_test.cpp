@@ -1,12 +1,16 @@
 // The converter as the program starts it: a child process in its own folder, judged by its
 // exit code and by the files it leaves beside the source.
-#include "mobigen_test_support.h"
+#include "tests/support/checks.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace {
 
-using namespace mobigen_test;
+using namespace test_support;
+namespace fs = std::filesystem;
 
 class ConverterProcess : public ::testing::Test {
 protected:
@@ -19,7 +23,7 @@ protected:
         fs::remove(folder / "log.txt");
         return status;
     }
-    std::string quoted(const std::string& name) const { return "\"" + (folder / name).string() + "\""; }
+    std::string quoted(const std::string& name) const { return "\"" + (folder / name) + "\""; }
     std::size_t fileCount() const {
         return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()));
     }

@@ -1,15 +1,17 @@
 #include "mobigen/read/book_readers.h"
 
-#include "mobigen_test_support.h"
-#include "zip_builder.h"
+#include "tests/support/books.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 using namespace mobigen;
-using readers_test::buildEpub;
-using readers_test::makeOpf;
-using readers_test::makeXhtml;
-using readers_test::ZipEntrySpec;
+using test_support::buildEpub;
+using test_support::makeOpf;
+using test_support::makeXhtml;
+using test_support::ZipEntrySpec;
 
 namespace {
 
@@ -196,8 +198,8 @@ TEST(EpubReader, RefusesBooksThatCannotBeMade) {
         "<container><rootfiles><rootfile full-path=\"x.opf\" "
         "media-type=\"application/oebps-package+xml\"/></rootfiles></container>";
     const std::pair<std::string, const char*> cases[] = {
-        {readers_test::buildZip({{"mimetype", "application/epub+zip", false, {}}}), "container"},
-        {readers_test::buildZip({{"META-INF/container.xml", missingPackage, true, {}}}), "x.opf"},
+        {test_support::buildZip({{"mimetype", "application/epub+zip", false, {}}}), "container"},
+        {test_support::buildZip({{"META-INF/container.xml", missingPackage, true, {}}}), "x.opf"},
         {buildEpub("<package><manifest></package>", {}), "content.opf"},
         {buildEpub(makeOpf("", item, "<itemref idref=\"a\"/>"), {}), "reading order"},
         {buildEpub(makeOpf("", item, ""), {{"a.xhtml", a, true, {}}}), "reading order"},
@@ -254,7 +256,7 @@ TEST(CorpusBooks, EveryLinkAndTocEntryLandsOnATag) {
     if (!std::filesystem::is_directory(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
     for (const auto& file : std::filesystem::directory_iterator(corpus)) {
         Diagnostics diagnostics;
-        const Book book = readEpubBook(mobigen_test::readFile(file.path()), "fallback", diagnostics);
+        const Book book = readEpubBook(test_support::readFile(file.path().string()), "fallback", diagnostics);
         const std::string name = file.path().filename().string();
         EXPECT_NE(book.metadata.title, "fallback") << name;
         EXPECT_FALSE(book.metadata.language.empty()) << name;
