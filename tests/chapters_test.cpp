@@ -111,8 +111,9 @@ TEST(TextDerivedHtml, EightMegabytesReadInLinearTime) {
     Diagnostics diagnostics;
     const auto started = std::chrono::steady_clock::now();
     EXPECT_EQ(readHtmlBook(html + "</body></html>", "big", diagnostics).toc.size(), chapters);
-    // Well under a second in an optimised build; sanitizers and Wine get some slack.
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(4));
+    // Well under a second in an optimised build; a quadratic scan would take minutes, so sanitizers,
+    // Wine and a loaded machine get ample slack.
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(15));
 }
 
 TEST(TextDerivedHtml, LanguageAndContentsTitleFollowTheTextAndTheByteOrderMarkGoes) {
