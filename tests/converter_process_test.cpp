@@ -63,9 +63,9 @@ TEST_F(ConverterProcess, TextPagesInUtf16AndBig5ReadBackWithTheirTextLanguageAnd
     if (!haveMobitool()) GTEST_SKIP() << "mobitool (libmobi-tools) is not installed";
     for (const Case& c : cases) {
         const std::string stem = c.name.substr(0, c.name.find('.'));
-        EXPECT_EQ(runCommand("mobitool -i -d -o \"" + folder.path() + "\" " + quoted(stem + ".mobi"),
-                             folder / "info.txt"),
-                  0);
+        EXPECT_EQ(
+            runCommand("mobitool -i -d -o \"" + folder.path() + "\" " + quoted(stem + ".mobi"), folder / "info.txt"),
+            0);
         EXPECT_NE(readFile(folder / (stem + ".rawml")).find(c.text), std::string::npos) << c.name;
         if (c.language.empty()) continue;
         const std::string info = readFile(folder / "info.txt");
