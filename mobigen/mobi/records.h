@@ -67,7 +67,8 @@ std::string palmDbName(std::string_view title);
 
 // trailer.cpp
 std::string buildFlisRecord();
-std::string buildFcisRecord(std::uint32_t textLength);
+// The KF8 form has two more fields.
+std::string buildFcisRecord(std::uint32_t textLength, bool kf8 = false);
 std::string buildEofRecord();
 
 // writer.cpp: record 0 declares UTF-8, so every string it carries must really be UTF-8.
