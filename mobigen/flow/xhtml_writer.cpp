@@ -138,11 +138,12 @@ bool isNumericLength(std::string_view value) {
     return !value.empty() && value.find_first_not_of("0123456789.%") == std::string_view::npos;
 }
 
-void appendAttribute(std::string& out, std::string_view name, std::string_view value) {
+// `fromHooks`: a value the book made, which may hold late-number marks.
+void appendAttribute(std::string& out, std::string_view name, std::string_view value, bool fromHooks = false) {
     out += ' ';
     out += name;
     out += "=\"";
-    appendXmlEscaped(out, value, true);
+    appendXmlEscaped(out, value, true, fromHooks);
     out += '"';
 }
 
@@ -394,7 +395,7 @@ private:
             const std::string kept = hooks_.style(*inline_, true, onRoot);
             if (!kept.empty()) style += (style.empty() ? "" : "; ") + kept;
         }
-        if (!style.empty()) appendAttribute(tag, "style", style);
+        if (!style.empty()) appendAttribute(tag, "style", style, true);
         return id;
     }
 
@@ -411,7 +412,7 @@ private:
                 if (const auto address = hooks_.link(*href)) appendAttribute(tag, "href", *address);
             }
         } else if (name == "img") {
-            appendAttribute(tag, "src", image->src);
+            appendAttribute(tag, "src", image->src, true);
             const std::string* alt = token.attribute("alt");
             appendAttribute(tag, "alt", alt != nullptr ? *alt : std::string());
             for (const auto n : {"width", "height"}) {
@@ -660,7 +661,7 @@ private:
                     if (!token.selfClosing) svgSkipDepth_ = 1;
                     return;
                 }
-                appendAttribute(tag, "xlink:href", image->src);
+                appendAttribute(tag, "xlink:href", image->src, true);
                 continue;
             }
             if (reference) {
@@ -719,7 +720,7 @@ public:
         }
         if (!styles_.empty()) {
             head_ += "<style type=\"text/css\">\n";
-            appendXmlEscaped(head_, styles_, false);
+            appendXmlEscaped(head_, styles_, false, true);
             head_ += "</style>";
         }
     }
@@ -770,13 +771,14 @@ std::string xmlId(std::string_view id) {
     return out;
 }
 
-void appendXmlEscaped(std::string& out, std::string_view text, bool attribute) {
+void appendXmlEscaped(std::string& out, std::string_view text, bool attribute, bool keepLateMarks) {
     const EntityContext context = attribute ? EntityContext::Attribute : EntityContext::Text;
     std::size_t run = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
         // C0 controls other than white space, and U+FFFE/U+FFFF, are not XML characters.
-        const bool control = c < 0x20 && c != '\t' && c != '\n' && c != '\r';
+        const bool control =
+            c < 0x20 && c != '\t' && c != '\n' && c != '\r' && !(keepLateMarks && c == kLateNumberMark);
         const bool nonCharacter = c == 0xEF && text.substr(i + 1, 1) == "\xBF" && i + 2 < text.size() &&
                                   (text[i + 2] == '\xBE' || text[i + 2] == '\xBF');
         if (!control && !nonCharacter) continue;

@@ -102,7 +102,7 @@ std::map<std::string, std::string> encryptedFonts(ZipArchive& zip, Diagnostics& 
 std::string pictureBody(const XhtmlImage& picture) {
     if (!picture.inlineSvg.empty()) return "<div>" + picture.inlineSvg + "</div>";
     std::string body = "<div style=\"text-align: center\"><img src=\"";
-    appendXmlEscaped(body, picture.src, true);
+    appendXmlEscaped(body, picture.src, true, true);
     return body + "\" alt=\"\" style=\"max-width: 100%; max-height: 100%\"/></div>";
 }
 
@@ -175,6 +175,7 @@ Kf8Part readEpubKf8(const Package& package, ZipArchive& zip, ImageCollector& col
     }
     written.contents = targetOf(package.contentsPath.empty() ? package.navPath : package.contentsPath, documents);
     written.start = targetOf(package.startPath, documents);
+    pointMissingTargetsAtTheirDocument(written);
     return written;
 }
 

@@ -150,6 +150,7 @@ Kf8Part htmlKf8(std::string_view html, ImageCollector& collector, std::vector<Im
         }
     }
     part.start = Kf8Target{0, {}};
+    pointMissingTargetsAtTheirDocument(part);
     return part;
 }
 

@@ -4,12 +4,14 @@
 #include "mobigen/read/href.h"
 #include "platform/utf8.h"
 
+#include <set>
+
 namespace mobigen {
 namespace {
 
 // Stands for a number known only once every document is written: images may still be
 // added after a font is referenced, and the stylesheet may come after an SVG flow.
-constexpr char kOpen = '\x01';
+constexpr char kOpen = kLateNumberMark;
 constexpr char kFontMark = 'f';
 constexpr char kSvgMark = 's';
 
@@ -21,15 +23,22 @@ std::string placeholder(char mark, std::size_t number) {
     return std::string(1, kOpen) + mark + std::to_string(number) + kOpen;
 }
 
+// A stylesheet may carry a stray mark of its own; it goes.
 void resolvePlaceholders(std::string& text, std::size_t fontBase, std::size_t svgBase) {
     std::size_t at = 0;
     while ((at = text.find(kOpen, at)) != std::string::npos) {
         const std::size_t close = text.find(kOpen, at + 1);
-        if (close == std::string::npos || close < at + 3) break;
-        const std::size_t number = std::stoul(text.substr(at + 2, close - at - 2));
-        const std::string digits = kf8Number((text[at + 1] == kFontMark ? fontBase : svgBase) + number);
-        text.replace(at, close + 1 - at, digits);
-        at += digits.size();
+        const char mark = at + 1 < text.size() ? text[at + 1] : 0;
+        const std::string digits = close == std::string::npos ? "" : text.substr(at + 2, close - at - 2);
+        const bool wellFormed = (mark == kFontMark || mark == kSvgMark) && !digits.empty() && digits.size() < 8 &&
+                                digits.find_first_not_of("0123456789") == std::string::npos;
+        if (!wellFormed) {
+            text.erase(at, 1);
+            continue;
+        }
+        const std::string number = kf8Number((mark == kFontMark ? fontBase : svgBase) + std::stoul(digits));
+        text.replace(at, close + 1 - at, number);
+        at += number.size();
     }
 }
 
@@ -69,6 +78,43 @@ void appendKf8TocEntry(std::vector<Kf8TocEntry>& toc, Kf8TocEntry entry) {
     const int deepest = toc.empty() ? 0 : toc.back().depth + 1;
     entry.depth = std::max(0, std::min(entry.depth, deepest));
     toc.push_back(std::move(entry));
+}
+
+namespace {
+
+std::set<std::string> idsIn(const std::string& document) {
+    std::set<std::string> ids;
+    constexpr std::string_view kId = " id=\"";
+    for (std::size_t at = document.find(kId); at != std::string::npos; at = document.find(kId, at + 1)) {
+        const std::size_t start = at + kId.size();
+        ids.insert(document.substr(start, document.find('"', start) - start));
+    }
+    return ids;
+}
+
+}  // namespace
+
+void pointMissingTargetsAtTheirDocument(Kf8Part& part) {
+    std::vector<std::set<std::string>> ids;
+    for (const auto& document : part.documents) ids.push_back(idsIn(document));
+    const auto exists = [&](std::size_t document, const std::string& id) {
+        return document < ids.size() && (id.empty() || ids[document].count(id) != 0);
+    };
+    constexpr std::string_view kLink = "\"#kf8link:";
+    for (auto& document : part.documents) {
+        for (std::size_t at = document.find(kLink); at != std::string::npos; at = document.find(kLink, at + 1)) {
+            const std::size_t number = at + kLink.size();
+            const std::size_t colon = document.find(':', number);
+            const std::size_t end = document.find('"', number);
+            if (colon == std::string::npos || end == std::string::npos || colon > end) continue;
+            const std::size_t target = std::stoul(document.substr(number, colon - number));
+            if (!exists(target, document.substr(colon + 1, end - colon - 1)))
+                document.erase(colon + 1, end - colon - 1);
+        }
+    }
+    for (auto& entry : part.toc) {
+        if (!exists(entry.target.document, entry.target.id)) entry.target.id.clear();
+    }
 }
 
 std::optional<XhtmlImage> Kf8Collector::image(const std::string& path, bool svgAllowed) {

@@ -79,6 +79,10 @@ std::string imageMimeType(std::string_view data);
 // A KF8 part's link to a document and an element in it.
 std::string kf8Link(std::size_t document, std::string_view id);
 
+// Links and TOC entries to an id their document lacks point at the document's start, as
+// the MOBI 6 part's do.
+void pointMissingTargetsAtTheirDocument(Kf8Part& part);
+
 // A TOC whose depths never jump by more than one level.
 void appendKf8TocEntry(std::vector<Kf8TocEntry>& toc, Kf8TocEntry entry);
 
