@@ -144,9 +144,10 @@ TEST(EpubReader, TocFromTheNavWhenThereIsNoNcxAndTheFallbackTitle) {
 TEST(EpubReader, MalformedNcxOnlyCostsTheToc) {
     const std::string ncxItem = "<item id=\"ncx\" href=\"toc.ncx\" media-type=\"application/x-dtbncx+xml\"/>";
     Diagnostics diagnostics;
-    const Book book =
-        readEpubBook(oneDocumentEpub("N", ncxItem, {{"toc.ncx", "<ncx><navMap>", true, {}}}, " toc=\"ncx\""),
-                     "fallback", diagnostics);
+    const Book book = readEpubBook(
+        oneDocumentEpub("N", ncxItem, {{"toc.ncx", "<ncx><navMap>", true, {}}, {"s.css", "p {}", true, {}}},
+                        " toc=\"ncx\""),
+        "fallback", diagnostics);
     EXPECT_TRUE(book.toc.empty());
     ASSERT_EQ(diagnostics.warnings.size(), 1u);
     EXPECT_NE(diagnostics.warnings[0].find("toc.ncx"), std::string::npos);

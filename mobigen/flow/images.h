@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,10 +29,15 @@ public:
     // when it is missing or in a format MOBI readers cannot show.
     std::size_t record(const std::string& path, const Loader& load);
 
+    // Whether `path` was asked for before, and whether it held SVG then.
+    bool isKnown(const std::string& path) const { return records_.count(path) != 0; }
+    bool isSvg(const std::string& path) const { return svgPaths_.count(path) != 0; }
+
 private:
     std::vector<Image>& images_;
     Diagnostics& diagnostics_;
     std::map<std::string, std::size_t> records_;
+    std::set<std::string> svgPaths_;
 };
 
 }  // namespace mobigen
