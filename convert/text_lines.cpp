@@ -1,6 +1,9 @@
 #include "convert/text_lines.h"
 
+#include "platform/utf8.h"
+
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -18,7 +21,34 @@ std::size_t plainRun(const char* text, std::size_t size) {
     return run;
 }
 
+std::optional<platform::ByteOrder> utf16Mark(const char* bytes, std::size_t size) {
+    if (size < 2) return std::nullopt;
+    const std::string_view mark(bytes, 2);
+    if (mark == "\xFF\xFE") return platform::ByteOrder::Little;
+    if (mark == "\xFE\xFF") return platform::ByteOrder::Big;
+    return std::nullopt;
+}
+
 }  // namespace
+
+// Reads the rest of the file and puts its UTF-8 form in the buffer as the only block.
+bool TextLineReader::decodeUtf16IfMarked() {
+    const std::optional<platform::ByteOrder> order = utf16Mark(buffer_.data(), size_);
+    if (!order) return true;
+    std::string bytes(buffer_.data() + 2, size_ - 2);
+    for (;;) {
+        const long long got = file_.read(buffer_.data(), buffer_.size());
+        if (got < 0) return false;
+        if (got == 0) break;
+        bytes.append(buffer_.data(), static_cast<std::size_t>(got));
+    }
+    std::string utf8;
+    platform::appendUtf16AsUtf8(bytes, *order, utf8);
+    buffer_.assign(utf8.begin(), utf8.end());
+    size_ = buffer_.size();
+    ended_ = true;
+    return true;
+}
 
 bool TextLineReader::fill() {
     if (ended_) return false;
@@ -30,7 +60,12 @@ bool TextLineReader::fill() {
     }
     position_ = 0;
     size_ = static_cast<std::size_t>(got);
-    return true;
+    if (started_) return true;
+    started_ = true;
+    if (decodeUtf16IfMarked()) return size_ > 0;
+    failed_ = true;
+    ended_ = true;
+    return false;
 }
 
 TextLineReader::Result TextLineReader::next(std::string& line) {

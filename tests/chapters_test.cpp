@@ -24,6 +24,14 @@ TEST(ChapterHeadings, RecognisesHeadingsAndTheirLevel) {
                              u8"第十章 你好吗？",
                              u8"第 12 章 标题",
                              u8"第一章风起云涌",
+                             u8"第一○○回 史太君破陈腐旧套",
+                             u8"第一〇一回",
+                             u8"第一百零一章",
+                             u8"第两百回",
+                             u8"第１２章",
+                             u8"第十七回至十八回 大观园试才题对额",
+                             u8"第十七至十八回 皇恩重元妃省父母",
+                             u8"第三节至第四节",
                              u8"第三节",
                              "Chapter 7",
                              "CHAPTER XII",
@@ -41,6 +49,8 @@ TEST(ChapterHeadings, LeavesProseAlone) {
     for (const char* line :
          {u8"第一次见到他的时候，我……", u8"第二天早上，他起得很早。", u8"序列号是多少", u8"楔子是什么东西",
           u8"第一章的内容，我们下回再说", u8"第一", u8"第一节课就迟到了", u8"第一部分内容", u8"他说：第三章写得很好。",
+          u8"第四回中既将薛家母子在荣府内寄居等事略已表明，此回则暂不能写矣。",
+          u8"第四回中既将薛家母子…此回则暂不能写矣。",
           u8"第一章 这是一行非常非常长的标题文字它已经超过了四十个字符的限制所以不应该被当作标题来处理",
           "Chapter 7, in which we learn something", "chapter 7", "Chapters of my life",
           "Chapter 7 was the best part of the whole book I have ever read", "Prologues", "Part of it", ""}) {
@@ -103,4 +113,26 @@ TEST(TextDerivedHtml, EightMegabytesReadInLinearTime) {
     EXPECT_EQ(readHtmlBook(html + "</body></html>", "big", diagnostics).toc.size(), chapters);
     // Well under a second in an optimised build; sanitizers and Wine get some slack.
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(4));
+}
+
+TEST(TextDerivedHtml, LanguageAndContentsTitleFollowTheTextAndTheByteOrderMarkGoes) {
+    struct Case {
+        std::string body, language, contents;
+    };
+    const Case cases[] = {
+        {u8"\uFEFF第一章 开始<br>这是我们的书。<br>", "zh", u8"目录"},
+        {u8"第一章 開始<br>這是我們的書。<br>", "zh-TW", u8"目錄"},
+        {u8"第一章 始まり<br>これは私たちの本です。<br>", "ja", u8"目次"},
+        {u8"\uFEFFChapter 1<br>Mr Wang (王) came home late.<br>", "", "Contents"},
+    };
+    for (const Case& c : cases) {
+        Diagnostics diagnostics;
+        const Book book =
+            readHtmlBook("<html><head><title></title></head><body>" + c.body + "</body></html>", "t", diagnostics);
+        EXPECT_EQ(book.metadata.language, c.language) << c.body;
+        EXPECT_NE(book.flow.find("<h2>" + c.contents + "</h2>"), std::string::npos) << c.body;
+        EXPECT_EQ(book.flow.find(u8"\uFEFF"), std::string::npos) << c.body;
+        ASSERT_EQ(book.toc.size(), 1u) << c.body;
+        EXPECT_EQ(book.toc[0].title.find(u8"\uFEFF"), std::string::npos) << c.body;
+    }
 }

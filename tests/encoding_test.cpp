@@ -13,6 +13,15 @@ using mobigen_test::repeat;
 const std::string kGbkChinese = "\xD6\xD0\xCE\xC4";          // 中文
 const std::string kGbkChapter = "\xB5\xDA\xD2\xBB\xD5\xC2";  // 第一章
 const std::string kGbkMeta = "<meta charset=\"gbk\">";
+// 話說天下大勢，分久必合，合久必分。 in Big5 and in GBK, and a Big5 heading.
+const std::string kBig5Sentence =
+    "\xB8\xDC\xBB\xA1\xA4\xD1\xA4\x55\xA4\x6A\xB6\xD5\xA1\x41\xA4\xC0\xA4\x5B\xA5\xB2\xA6\x58\xA1\x41\xA6\x58"
+    "\xA4\x5B\xA5\xB2\xA4\xC0\xA1\x43";
+const std::string kGbkTraditional =
+    "\xD4\x92\xD5\x66\xCC\xEC\xCF\xC2\xB4\xF3\x84\xDD\xA3\xAC\xB7\xD6\xBE\xC3\xB1\xD8\xBA\xCF\xA3\xAC\xBA\xCF"
+    "\xBE\xC3\xB1\xD8\xB7\xD6\xA1\xA3";
+const std::string kBig5Heading =
+    "\xB2\xC4\xA4\x40\xA6\x5E\x20\xAE\x62\xAE\xE7\xB6\xE9\xBB\xA8\xB3\xC7\xA4\x54\xB5\xB2\xB8\x71";
 
 std::string page(const std::string& head, const std::string& body) {
     return "<html><head>" + head + "</head><body>" + body + "</body></html>";
@@ -41,6 +50,11 @@ TEST(Encoding, ByteOrderMarkThenDeclarationThenUtf8ThenTheFallback) {
         {page("<meta charset=klingon-8>", u8"中文"), page("<meta charset=klingon-8>", u8"中文"), "klingon-8"},
         {page("", u8"第一章 中文"), page("", u8"第一章 中文"), ""},
         {page("", preface + kGbkChapter + "<br>" + kGbkChinese), page("", preface + u8"第一章<br>中文"), ""},
+        // Undeclared Chinese is read as GBK or Big5, whichever lands on frequent characters.
+        {page("", kBig5Sentence), page("", u8"話說天下大勢，分久必合，合久必分。"), ""},
+        {page("", kBig5Heading + "<br>"), page("", u8"第一回 宴桃園豪傑三結義<br>"), ""},
+        {page("", kGbkTraditional), page("", u8"話說天下大勢，分久必合，合久必分。"), ""},
+        {page("", kGbkChinese + kGbkTraditional), page("", u8"中文話說天下大勢，分久必合，合久必分。"), ""},
         // A lead byte before a space loses only itself; one at the very end is lost too.
         {page("", kGbkChinese + "\x81 \x81 " + kGbkChinese) + "\xB0", page("", u8"中文\uFFFD \uFFFD 中文") + u8"\uFFFD",
          "3 invalid bytes"},

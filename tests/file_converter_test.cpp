@@ -102,6 +102,10 @@ TEST_F(Conversion, IntermediatePageIsByteExact) {
          "kept<br>"},
         {gbk + "\r\n&amp; <b>", gbk + "<br>&amp; <b><br>"},
         {"\r\n\r\n", "<br><br>"},
+        // UTF-16: 上 is 0A 4E and 业 is 1A 4E in little-endian order, neither a line end nor the end.
+        {std::string("\xFF\xFE\x0A\x4E\r\0\n\0\x1A\x4E\n\0a\0\r\0b\0", 18), u8"上<br>业<br>a\rb<br>"},
+        {std::string("\xFE\xFF\x4E\x0A\0\r\0\n\x4E\x1A\0\x1A\0z", 14), u8"上<br>业<br>"},
+        {std::string("\xFF\xFE\x3D\xD8\x00\xDE\x00", 7), u8"\U0001F600\uFFFD<br>"},
     };
     for (const Case& c : cases) {
         ASSERT_TRUE(writeFile(book("in.txt"), c.text));

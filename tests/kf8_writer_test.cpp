@@ -18,7 +18,12 @@ using mobigen::Compression;
 using mobigen::Kf8Target;
 using mobigen::OutputKind;
 
-const std::string kPng = std::string("\x89PNG\r\n\x1A\n", 8) + "png-data";
+// A real 1x1 grey PNG, so the EPUBs readers rebuild from the book can be validated too.
+const std::string kPng(
+    "\x89\x50\x4E\x47\x0D\x0A\x1A\x0A\x00\x00\x00\x0D\x49\x48\x44\x52\x00\x00\x00\x01\x00\x00\x00\x01\x08\x00"
+    "\x00\x00\x00\x3A\x7E\x9B\x55\x00\x00\x00\x0A\x49\x44\x41\x54\x78\x9C\x63\x60\x00\x00\x00\x02\x00\x01\x48"
+    "\xAF\xA4\x71\x00\x00\x00\x00\x49\x45\x4E\x44\xAE\x42\x60\x82",
+    67);
 const std::string kCss =
     "p { text-indent: 2em; margin: 0 }\n@font-face { font-family: K; src: url(kindle:embed:0002) }\n";
 const std::string kVerticalCss = "html { writing-mode: vertical-rl; -webkit-writing-mode: vertical-rl }\n";
@@ -57,10 +62,11 @@ Book sampleBook(bool vertical) {
     kf8.documents = {
         document("One", u8"<p class=\"intro\">序</p><h1 id=\"c1\">第一章</h1>" + paragraphs(200) +
                             u8"<p><a href=\"#kf8link:1:s2\">第二节</a> <a href=\"#kf8link:1:\">第二章</a></p>"
-                            "<img src=\"kindle:embed:0001?mime=image/png\" alt=\"\"/>"),
-        document("Two", u8"<h1 id=\"c2\">第二章</h1><div id=\"big\">" + paragraphs(300) +
-                            u8"<h2 id=\"s2\">第二节</h2>" + paragraphs(10) +
-                            "</div><p id=\"tail\"><a href=\"#kf8link:0:c1\">back</a></p>"),
+                            "<p><img src=\"kindle:embed:0001?mime=image/png\" alt=\"\"/></p>"),
+        document("Two",
+                 u8"<h1 id=\"c2\">第二章</h1><div id=\"big\">" + paragraphs(300) + u8"<h2 id=\"s2\">第二节</h2>" +
+                     paragraphs(10) +
+                     "</div><p id=\"tail\"><a href=\"#kf8link:0:c1\">back</a> <a href=\"#kf8link:1:tail\">end</a></p>"),
     };
     kf8.flows = {vertical ? kVerticalCss + kCss : kCss};
     kf8.flowTypes = {"text/css"};
@@ -84,6 +90,7 @@ struct Assembled {
     std::string text;
     std::vector<std::size_t> documentStarts;
     std::vector<std::uint32_t> fragmentInsert;  // by fragment number
+    std::vector<std::uint32_t> documentFirstFragment;
 };
 
 Assembled assemble(const MOBIRawml* rawml, const std::string& raw) {
@@ -94,6 +101,7 @@ Assembled assemble(const MOBIRawml* rawml, const std::string& raw) {
         const auto start = static_cast<std::size_t>(tagValue(skeleton, 6, 0));
         std::size_t next = start + static_cast<std::size_t>(tagValue(skeleton, 6, 1));
         std::string file = raw.substr(start, next - start);
+        out.documentFirstFragment.push_back(static_cast<std::uint32_t>(fragment));
         for (long long n = tagValue(skeleton, 1); n > 0; --n, ++fragment) {
             const MOBIIndexEntry& entry = rawml->frag->entries[fragment];
             const auto insert = static_cast<std::uint32_t>(std::stoul(entry.label));
@@ -114,6 +122,16 @@ Assembled assemble(const MOBIRawml* rawml, const std::string& raw) {
 std::string tagAt(const std::string& text, std::size_t at) {
     if (at >= text.size() || text[at] != '<') return "(no tag at " + std::to_string(at) + ")";
     return text.substr(at, text.find('>', at) - at + 1);
+}
+
+// A target with an id is the '<' of its element; a document's start is its first fragment.
+::testing::AssertionResult landsOn(const Assembled& assembled, std::size_t at, const Kf8Target& target) {
+    const std::uint32_t start = assembled.fragmentInsert.at(assembled.documentFirstFragment.at(target.document));
+    if (target.id.empty() ? at == start
+                          : tagAt(assembled.text, at).find("id=\"" + target.id + "\"") != std::string::npos)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "for #" << target.id << " in " << target.document << ": " << at << " "
+                                         << tagAt(assembled.text, at);
 }
 
 std::uint32_t fromBase32(const std::string& digits) {
@@ -160,6 +178,7 @@ TEST_P(Kf8Writer, BothPartsReadBackWithLinksTocStylesAndResources) {
     EXPECT_NE(one.find(u8"分久必合，合久必分。199</p>"), std::string::npos);
     EXPECT_NE(one.find("href=\"part00001.html#s2\""), std::string::npos) << one.substr(one.size() - 400);
     EXPECT_NE(two.find("href=\"part00000.html#c1\""), std::string::npos);
+    EXPECT_NE(two.find("href=\"part00001.html#tail\""), std::string::npos);  // an element that starts a fragment
     EXPECT_EQ((one + two).find("kindle:pos"), std::string::npos);
 
     // The style flow, typed by its link, and the image and the font, decoded.
@@ -182,15 +201,12 @@ TEST_P(Kf8Writer, BothPartsReadBackWithLinksTocStylesAndResources) {
     const Assembled assembled = assemble(rawml.get(), raw);
     EXPECT_GT(assembled.fragmentInsert.size(), 4u);
     const std::regex link("kindle:pos:fid:([0-9A-V]{4}):off:([0-9A-V]{10})");
-    std::vector<std::string> landed;
-    for (std::sregex_iterator it(assembled.text.begin(), assembled.text.end(), link), end; it != end; ++it) {
-        const std::size_t at = assembled.fragmentInsert.at(fromBase32((*it)[1])) + fromBase32((*it)[2]);
-        landed.push_back(tagAt(assembled.text, at));
-    }
-    ASSERT_EQ(landed.size(), 3u);
-    EXPECT_NE(landed[0].find("id=\"s2\""), std::string::npos) << landed[0];
-    EXPECT_NE(landed[1].find("id=\"c2\""), std::string::npos) << landed[1];  // the second document's start
-    EXPECT_NE(landed[2].find("id=\"c1\""), std::string::npos) << landed[2];
+    std::vector<std::size_t> landed;
+    for (std::sregex_iterator it(assembled.text.begin(), assembled.text.end(), link), end; it != end; ++it)
+        landed.push_back(assembled.fragmentInsert.at(fromBase32((*it)[1])) + fromBase32((*it)[2]));
+    const Kf8Target linkTargets[] = {{1, "s2"}, {1, ""}, {0, "c1"}, {1, "tail"}};
+    ASSERT_EQ(landed.size(), std::size(linkTargets));
+    for (std::size_t i = 0; i < landed.size(); ++i) EXPECT_TRUE(landsOn(assembled, landed[i], linkTargets[i]));
 
     // Sorted by depth: parents first, each one's children consecutive, with both kinds of links.
     const MOBIIndx* ncx = rawml->ncx;
@@ -198,7 +214,7 @@ TEST_P(Kf8Writer, BothPartsReadBackWithLinksTocStylesAndResources) {
     const char* titles[] = {u8"第一卷", u8"尾声", u8"第一章", u8"第二章", u8"第二节"};
     const long long depths[] = {0, 0, 1, 1, 2}, parents[] = {-1, -1, 0, 0, 3};
     const long long firstChildren[] = {2, -1, -1, 4, -1}, lastChildren[] = {3, -1, -1, 4, -1};
-    const char* targets[] = {"<p class=\"intro\"", "id=\"tail\"", "id=\"c1\"", "id=\"c2\"", "id=\"s2\""};
+    const Kf8Target targets[] = {{0, ""}, {1, "tail"}, {0, "c1"}, {1, "c2"}, {1, "s2"}};
     for (std::size_t i = 0; i < 5; ++i) {
         const MOBIIndexEntry& entry = ncx->entries[i];
         EXPECT_EQ(cncxString(ncx, static_cast<std::uint32_t>(tagValue(entry, 3))), titles[i]);
@@ -207,7 +223,7 @@ TEST_P(Kf8Writer, BothPartsReadBackWithLinksTocStylesAndResources) {
         EXPECT_EQ(tagValue(entry, 22), firstChildren[i]) << titles[i];
         EXPECT_EQ(tagValue(entry, 23), lastChildren[i]) << titles[i];
         const auto position = static_cast<std::size_t>(tagValue(entry, 1));
-        EXPECT_NE(tagAt(assembled.text, position).find(targets[i]), std::string::npos) << titles[i];
+        EXPECT_TRUE(landsOn(assembled, position, targets[i])) << titles[i];
         EXPECT_EQ(position, assembled.fragmentInsert.at(static_cast<std::size_t>(tagValue(entry, 6, 0))) +
                                 static_cast<std::size_t>(tagValue(entry, 6, 1)));
     }
@@ -215,7 +231,7 @@ TEST_P(Kf8Writer, BothPartsReadBackWithLinksTocStylesAndResources) {
     const MOBIExthHeader* start = mobi_get_exthrecord_by_tag(m.get(), EXTH_STARTREADING);
     ASSERT_TRUE(start);
     const std::size_t startAt = mobi_decode_exthvalue(static_cast<const unsigned char*>(start->data), start->size);
-    EXPECT_NE(tagAt(assembled.text, startAt).find("id=\"c1\""), std::string::npos);
+    EXPECT_TRUE(landsOn(assembled, startAt, {0, "c1"}));
     ASSERT_EQ(rawml->guide->entries_count, 2u);
     EXPECT_STREQ(rawml->guide->entries[0].label, "text");
     EXPECT_STREQ(rawml->guide->entries[1].label, "toc");

@@ -4,8 +4,9 @@
 #include "ui/dialog.h"
 #include "ui/list_box.h"
 
-#include <shellapi.h>
 #include <windows.h>
+// shellapi.h needs the types from windows.h.
+#include <shellapi.h>
 
 #include <string>
 

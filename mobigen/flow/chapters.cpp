@@ -1,6 +1,7 @@
 #include "mobigen/flow/chapters.h"
 
 #include "mobigen/text/ascii.h"
+#include "mobigen/text/code_points.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -12,18 +13,6 @@ constexpr std::size_t kMaxChineseHeading = 40;  // code points
 constexpr std::size_t kMaxEnglishHeading = 60;
 constexpr int kMaxEnglishWords = 10;
 
-// Decodes the code point at `pos` and advances; a stray byte reads as itself.
-std::uint32_t nextCodePoint(std::string_view s, std::size_t& pos) {
-    const auto byte = [&](std::size_t i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(s[i])); };
-    const std::uint32_t lead = byte(pos);
-    std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 1;
-    if (pos + length > s.size()) length = 1;
-    std::uint32_t cp = length == 1 ? lead : lead & (0x7Fu >> length);
-    for (std::size_t i = 1; i < length; ++i) cp = (cp << 6) | (byte(pos + i) & 0x3F);
-    pos += length;
-    return cp;
-}
-
 std::u32string decode(std::string_view s) {
     std::u32string out;
     for (std::size_t pos = 0; pos < s.size();) out += nextCodePoint(s, pos);
@@ -34,7 +23,7 @@ bool isLineSpace(std::uint32_t c) { return c == ' ' || c == '\t' || c == '\r' ||
 
 bool isChineseNumeral(char32_t c) {
     return std::u32string_view(
-               U"零〇一二三四五六七八九十百千万两壹贰叁肆伍陆柒捌玖拾佰仟0123456789０１２３４５６７８９")
+               U"零〇○一二三四五六七八九十百千万两壹贰叁肆伍陆柒捌玖拾佰仟0123456789０１２３４５６７８９")
                .find(c) != std::u32string_view::npos;
 }
 
@@ -58,16 +47,30 @@ bool startsWithWord(std::u32string_view line, std::u32string_view word) {
 // break after them, or "第一节课就迟到了" would pass for a heading.
 bool titleMayFollowDirectly(char32_t unit) { return unit == U'章' || unit == U'回' || unit == U'卷'; }
 
+// Past the numeral at `i` and the spaces after it; `i` itself when there is none.
+std::size_t skipNumeral(std::u32string_view line, std::size_t i) {
+    const std::size_t digits = i;
+    while (i < line.size() && isChineseNumeral(line[i])) ++i;
+    if (i == digits) return digits;
+    while (i < line.size() && isLineSpace(line[i])) ++i;
+    return i;
+}
+
 std::optional<HeadingLevel> detectChinese(std::u32string_view line) {
     if (line.size() >= 3 && line[0] == U'第') {
         std::size_t i = 1;
         while (i < line.size() && isLineSpace(line[i])) ++i;
         const std::size_t digits = i;
-        while (i < line.size() && isChineseNumeral(line[i])) ++i;
+        i = skipNumeral(line, i);
         if (i == digits) return std::nullopt;
-        while (i < line.size() && isLineSpace(line[i])) ++i;
+        // Two chapters under one heading: 第十七至十八回.
+        if (i + 1 < line.size() && line[i] == U'至') {
+            const std::size_t second = line[i + 1] == U'第' ? i + 2 : i + 1;
+            const std::size_t end = skipNumeral(line, second);
+            if (end > second) i = end;
+        }
         if (i >= line.size() || !(isVolumeUnit(line[i]) || isChapterUnit(line[i]))) return std::nullopt;
-        const bool ends = i + 1 == line.size() || isSeparator(line[i + 1]);
+        const bool ends = i + 1 == line.size() || isSeparator(line[i + 1]) || line[i + 1] == U'至';
         if (!ends && !titleMayFollowDirectly(line[i])) return std::nullopt;
         return isVolumeUnit(line[i]) ? HeadingLevel::Volume : HeadingLevel::Chapter;
     }
@@ -134,8 +137,10 @@ std::optional<HeadingLevel> detectEnglish(std::u32string_view line) {
     return std::nullopt;
 }
 
-bool hasPunctuationInside(std::u32string_view line) {
-    return line.size() > 1 && std::any_of(line.begin(), line.end() - 1, isSentencePunctuation);
+// A full stop at the end closes a sentence, which no heading is ("第四回中既将…不能写矣。").
+bool readsAsProse(std::u32string_view line) {
+    const bool inside = line.size() > 1 && std::any_of(line.begin(), line.end() - 1, isSentencePunctuation);
+    return inside || line.back() == U'。';
 }
 
 }  // namespace
@@ -170,7 +175,7 @@ std::optional<HeadingLevel> detectChapterHeading(std::string_view rawLine) {
     const std::string_view trimmed = trimLine(rawLine);
     if (trimmed.empty() || trimmed.size() > 4 * kMaxEnglishHeading) return std::nullopt;
     const std::u32string line = decode(trimmed);
-    if (hasPunctuationInside(line)) return std::nullopt;
+    if (readsAsProse(line)) return std::nullopt;
     if (line.size() <= kMaxChineseHeading) {
         if (const auto level = detectChinese(line)) return level;
     }

@@ -1,6 +1,8 @@
 #include "mobigen/flow/flow_builder.h"
 
+#include "mobigen/text/ascii.h"
 #include "mobigen/text/entities.h"
+#include "mobigen/text/language.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -129,8 +131,10 @@ void FlowBuilder::finish(Book& book, const std::string& contentsTitle, Diagnosti
 }
 
 std::string contentsTitleFor(const std::string& language, bool chineseHeadings) {
-    const bool chinese = chineseHeadings || language.compare(0, 2, "zh") == 0;
-    return chinese ? "\xE7\x9B\xAE\xE5\xBD\x95" : "Contents";  // 目录
+    const std::string tag = lowerAscii(language);
+    if (tag.compare(0, 2, "ja") == 0) return u8"目次";
+    if (tag.compare(0, 2, "zh") != 0 && !chineseHeadings) return "Contents";
+    return isTraditionalChinese(tag) ? u8"目錄" : u8"目录";
 }
 
 }  // namespace mobigen

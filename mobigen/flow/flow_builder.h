@@ -65,7 +65,8 @@ private:
     std::vector<PendingEntry> toc_;
 };
 
-// The contents page's heading: Chinese for a Chinese book or for Chinese chapter headings.
+// The contents page's heading in the book's language: 目次 for Japanese, 目录 or 目錄 for
+// Chinese (or for Chinese chapter headings in a book of no other language), else Contents.
 std::string contentsTitleFor(const std::string& language, bool chineseHeadings);
 
 // The keys of the two places the guide names.

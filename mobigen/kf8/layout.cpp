@@ -129,16 +129,22 @@ void Kf8Layout::appendDocument(const PreparedDocument& prepared, const Document&
     }
 }
 
+// Counted from the last fragment that starts before `at`: libmobi drops the anchor of an
+// offset of 0, and both readers add the offset to that fragment's insert position in the
+// assembled text, so it may run past the fragment into the skeleton.
 Kf8Position Kf8Layout::positionIn(const Document& document, std::size_t at) const {
     const auto& fragments = document.fragments;
     if (fragments.empty()) return {u32(std::min(document.firstFragment, totalFragments_ - 1)), 0, u32(document.start)};
-    // The first fragment that ends past `at`: it holds `at`, or follows it in the skeleton.
     auto found = std::upper_bound(fragments.begin(), fragments.end(), at,
-                                  [](std::size_t position, const Kf8Fragment& f) { return position < f.end; });
-    if (found == fragments.end()) --found;
-    const std::size_t offset = at >= found->begin && at < found->end ? at - found->begin : 0;
+                                  [](std::size_t position, const Kf8Fragment& f) { return position < f.begin; });
+    if (found == fragments.begin()) {
+        at = found->begin;  // before the body's content: the document's start
+    } else {
+        --found;
+        if (at == found->begin && found != fragments.begin()) --found;
+    }
     const auto number = document.firstFragment + static_cast<std::size_t>(found - fragments.begin());
-    return {u32(number), u32(offset), u32(document.start + found->begin + offset)};
+    return {u32(number), u32(at - found->begin), u32(document.start + at)};
 }
 
 Kf8Position Kf8Layout::resolve(const Kf8Target& target) const {

@@ -54,6 +54,8 @@ public:
     Kf8Position resolve(const Kf8Target& target) const;
 
     const std::string& flow0() const { return flow0_; }
+    // Moves the text out, sparing a copy of the whole book; build the NCX index before.
+    std::string takeFlow0() { return std::move(flow0_); }
     const std::vector<SkeletonEntry>& skeletons() const { return skeletons_; }
     const std::vector<FragmentEntry>& fragments() const { return fragments_; }
 

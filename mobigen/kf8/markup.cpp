@@ -10,8 +10,6 @@ namespace mobigen {
 namespace {
 
 constexpr std::string_view kLinkPrefix = "#kf8link:";
-// Body content cut into fragments needs at least one; an empty body gets this.
-constexpr std::string_view kEmptyBodyFiller = "<div></div>";
 
 // Elements a position can be named by. None inside tables, as other writers do.
 bool takesAid(std::string_view name) {
@@ -74,7 +72,12 @@ private:
         const int index = static_cast<int>(doc_.elements.size());
         (open_.empty() ? doc_.roots : doc_.elements[static_cast<std::size_t>(open_.back())].children).push_back(index);
         doc_.elements.push_back(std::move(element));
-        if (token.name == "body" && doc_.body == kNoElement) doc_.body = index;
+        if (token.name == "body" && doc_.body == kNoElement && !token.selfClosing) {
+            doc_.body = index;
+            // The first fragment starts with it: no element sits at its offset 0, which names the
+            // document's start, and even an empty body has content to cut.
+            doc_.text += '\n';
+        }
         if (token.name == "head") ++inHead_;
         if (startsTableInside(token.name)) ++inTable_;
         if (token.selfClosing) {
@@ -91,8 +94,6 @@ private:
         if (match == openNames_.rend()) return;  // a stray end tag would unbalance the document
         const std::size_t at = doc_.text.size();
         while (openNames_.back() != name) close(at, at);
-        if (open_.back() == doc_.body && at == doc_.elements[static_cast<std::size_t>(doc_.body)].contentStart)
-            doc_.text += kEmptyBodyFiller;
         const std::size_t contentEnd = doc_.text.size();
         doc_.text += raw;
         close(contentEnd, doc_.text.size());

@@ -18,13 +18,13 @@ struct Kf8Text {
     std::vector<std::uint32_t> flowEnds;
 };
 
-Kf8Text joinFlows(const Kf8Layout& layout, const Kf8Part& part) {
+Kf8Text joinFlows(std::string flow0, const Kf8Part& part) {
     Kf8Text joined;
-    std::size_t total = layout.flow0().size();
+    std::size_t total = flow0.size();
     for (const std::string& flow : part.flows) total += flow.size();
     if (total > 0xFFFFFFF0u) throw ConversionError{"The book's text is larger than 4 GB."};
+    joined.text = std::move(flow0);
     joined.text.reserve(total);
-    joined.text = layout.flow0();
     joined.flowEnds.push_back(static_cast<std::uint32_t>(joined.text.size()));
     for (const std::string& flow : part.flows) {
         joined.text += flow;
@@ -59,13 +59,14 @@ struct Kf8PartPlan {
 // Every record of the KF8 part, from its record 0; record numbers in it count from there.
 std::vector<std::string> buildKf8Records(const Kf8PartPlan& plan) {
     const Kf8Part& part = plan.book.kf8;
-    const Kf8Layout layout(part.documents);
-    const Kf8Text joined = joinFlows(layout, part);
-    std::vector<std::string> text = buildTextRecords(joined.text, plan.compression);
+    Kf8Layout layout(part.documents);
     std::vector<std::string> fragments = buildFragmentIndex(layout);
     std::vector<std::string> skeletons = buildSkeletonIndex(layout);
     std::vector<std::string> guide = buildGuideIndex(part, layout);
     std::vector<std::string> ncx = buildKf8NcxIndex(part.toc, layout);
+    const std::optional<Kf8Position> start = part.start ? std::optional(layout.resolve(*part.start)) : std::nullopt;
+    const Kf8Text joined = joinFlows(layout.takeFlow0(), part);
+    std::vector<std::string> text = buildTextRecords(joined.text, plan.compression);
 
     const std::size_t resources = plan.standalone ? plan.book.images.size() + plan.fonts.size() : 0;
     const std::size_t fragmentIndex = 1 + text.size();
@@ -86,7 +87,7 @@ std::vector<std::string> buildKf8Records(const Kf8PartPlan& plan) {
     header.fcisRecord = static_cast<std::uint32_t>(fdst + 2);
     header.ncxRecord = ncx.empty() ? kMobiNotSet : static_cast<std::uint32_t>(ncxIndex);
     header.uniqueId = plan.uniqueId;
-    if (part.start) header.startOffset = layout.resolve(*part.start).assembled;
+    if (start) header.startOffset = start->assembled;
     if (plan.book.coverImage && *plan.book.coverImage < plan.book.images.size())
         header.coverOffset = static_cast<std::uint32_t>(*plan.book.coverImage);
     header.kf8 = Kf8HeaderFields{static_cast<std::uint32_t>(fdst), static_cast<std::uint32_t>(joined.flowEnds.size()),

@@ -8,6 +8,7 @@
 #include "mobigen/read/html_kf8.h"
 #include "mobigen/text/ascii.h"
 #include "mobigen/text/html_tokenizer.h"
+#include "mobigen/text/language.h"
 #include "platform/utf8.h"
 
 #include <algorithm>
@@ -101,12 +102,15 @@ Book readTextDerived(const TextDerivedDocument& document, const std::string& fal
     Book book;
     book.metadata.title = collapseAsciiSpaces(document.title);
     if (book.metadata.title.empty()) book.metadata.title = fallbackTitle;
+    // The text's own byte-order mark opens the body; in the book it would be a stray character.
+    const std::string_view body = platform::withoutUtf8Mark(document.body);
+    book.metadata.language = languageOfText(body);
     FlowBuilder flow;
-    const bool chinese = writeTextDerivedBody(document.body, flow);
+    const bool chinese = writeTextDerivedBody(body, flow);
     flow.endDocument();
-    const std::string contentsTitle = contentsTitleFor("", chinese);
+    const std::string contentsTitle = contentsTitleFor(book.metadata.language, chinese);
     flow.finish(book, contentsTitle, diagnostics);
-    book.kf8 = textDerivedKf8(book.metadata.title, document.body, contentsTitle, book.metadata.language);
+    book.kf8 = textDerivedKf8(book.metadata.title, body, contentsTitle, book.metadata.language);
     return book;
 }
 

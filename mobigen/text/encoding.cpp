@@ -1,6 +1,7 @@
 #include "mobigen/text/encoding.h"
 
 #include "mobigen/text/ascii.h"
+#include "mobigen/text/chinese_reading.h"
 
 #include "platform/code_pages.h"
 #include "platform/utf8.h"
@@ -182,7 +183,8 @@ std::string decodeHtmlToUtf8(std::string_view bytes, Diagnostics& diagnostics) {
         diagnostics.warn("Unknown charset \"" + *label + "\" declared; the encoding was detected instead.");
     }
     if (platform::isValidUtf8(bytes)) return std::string(bytes);
-    const unsigned fallback = platform::fallbackCodePage();
+    unsigned fallback = platform::fallbackCodePage();
+    if (isChineseCodePage(fallback)) fallback = likelierChineseCodePage(bytes, fallback);
     return decodeWith(bytes, fallback, codePageName(fallback), diagnostics);
 }
 

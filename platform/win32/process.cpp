@@ -1,7 +1,8 @@
 #include "platform/process.h"
 
-#include <shellapi.h>
 #include <windows.h>
+// shellapi.h needs the types from windows.h.
+#include <shellapi.h>
 
 namespace platform {
 
