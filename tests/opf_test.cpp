@@ -97,6 +97,22 @@ TEST(Opf, ReadsEpub3RolesCoverAndNav) {
     EXPECT_EQ(p.navPath, "nav.xhtml");
 }
 
+TEST(Opf, ACreatorIsAnAuthorWhenAnyRoleIsAutOrNoneIsGiven) {
+    const std::string opf = readers_test::makeOpf(
+        "<dc:title>T</dc:title>"
+        "<dc:creator id=\"c1\">Annotating Author</dc:creator><meta refines=\"#c1\" property=\"role\">ann</meta>"
+        "<meta refines=\"#c1\" property=\"role\"> AUT </meta><meta refines=\"#c1\" property=\"role\">dto</meta>"
+        "<dc:creator id=\"c2\">Annotator</dc:creator><meta refines=\"#c2\" property=\"role\">ann</meta>"
+        "<meta refines=\"#c2\" property=\"role\">dto</meta>"
+        "<dc:creator id=\"c3\">Plain</dc:creator><dc:creator opf:role=\"Aut\">Legacy</dc:creator>"
+        "<dc:creator opf:role=\"trl\" id=\"c5\">Translator</dc:creator>",
+        "", "");
+    Diagnostics diagnostics;
+    const Metadata m = parsePackage(opf, "content.opf", diagnostics).metadata;
+    EXPECT_EQ(m.authors, (std::vector<std::string>{"Annotating Author", "Plain", "Legacy"}));
+    EXPECT_EQ(m.contributors, (std::vector<std::string>{"Annotator", "Translator"}));
+}
+
 TEST(Opf, RefusesPackagesWithoutSpineOrManifest) {
     const std::pair<const char*, const char*> cases[] = {{"<package><metadata/><manifest/></package>", "spine"},
                                                          {"<package><spine/></package>", "manifest"},

@@ -14,6 +14,7 @@ namespace {
 constexpr char kOpen = kLateNumberMark;
 constexpr char kFontMark = 'f';
 constexpr char kSvgMark = 's';
+constexpr char kMimeMark = 'm';  // images are fitted, and may change format, after they are referenced
 
 // SVG flows beside the one stylesheet; readers type at most nine flows.
 constexpr std::size_t kMaxSvgFlows = 8;
@@ -24,19 +25,21 @@ std::string placeholder(char mark, std::size_t number) {
 }
 
 // A stylesheet may carry a stray mark of its own; it goes.
-void resolvePlaceholders(std::string& text, std::size_t fontBase, std::size_t svgBase) {
+using LateValue = std::function<std::string(char mark, std::size_t number)>;
+
+void resolvePlaceholders(std::string& text, const LateValue& value) {
     std::size_t at = 0;
     while ((at = text.find(kOpen, at)) != std::string::npos) {
         const std::size_t close = text.find(kOpen, at + 1);
         const char mark = at + 1 < text.size() ? text[at + 1] : 0;
         const std::string digits = close == std::string::npos ? "" : text.substr(at + 2, close - at - 2);
-        const bool wellFormed = (mark == kFontMark || mark == kSvgMark) && !digits.empty() && digits.size() < 8 &&
-                                digits.find_first_not_of("0123456789") == std::string::npos;
+        const bool wellFormed = (mark == kFontMark || mark == kSvgMark || mark == kMimeMark) && !digits.empty() &&
+                                digits.size() < 8 && digits.find_first_not_of("0123456789") == std::string::npos;
         if (!wellFormed) {
             text.erase(at, 1);
             continue;
         }
-        const std::string number = kf8Number((mark == kFontMark ? fontBase : svgBase) + std::stoul(digits));
+        const std::string number = value(mark, std::stoul(digits));
         text.replace(at, close + 1 - at, number);
         at += number.size();
     }
@@ -158,7 +161,7 @@ std::optional<XhtmlImage> Kf8Collector::image(const std::string& path, bool svgA
 
 std::optional<XhtmlImage> Kf8Collector::embedded(std::size_t record) const {
     if (record == 0) return std::nullopt;
-    return XhtmlImage{"kindle:embed:" + kf8Number(record) + "?mime=" + imageMimeType(images_[record - 1].data), {}};
+    return XhtmlImage{"kindle:embed:" + kf8Number(record) + "?mime=" + placeholder(kMimeMark, record), {}};
 }
 
 std::optional<std::string> Kf8Collector::stylesheet(const std::string& path) {
@@ -255,8 +258,13 @@ Kf8Part Kf8Collector::finish(const std::string& extraCss) {
         part_.flowTypes.emplace_back("image/svg+xml");
     }
     if (!extraCss.empty()) linkStylesheetEverywhere();
-    for (auto& text : part_.flows) resolvePlaceholders(text, images_.size(), cssFlows);
-    for (auto& document : part_.documents) resolvePlaceholders(document, images_.size(), cssFlows);
+    collector_.fitAll();
+    const LateValue value = [&](char mark, std::size_t number) -> std::string {
+        if (mark == kMimeMark) return number <= images_.size() ? imageMimeType(images_[number - 1].data) : "image/jpeg";
+        return kf8Number((mark == kFontMark ? images_.size() : cssFlows) + number);
+    };
+    for (auto& text : part_.flows) resolvePlaceholders(text, value);
+    for (auto& document : part_.documents) resolvePlaceholders(document, value);
     if (!droppedStyles_.empty()) {
         std::string names;
         for (const auto& name : droppedStyles_) names += (names.empty() ? "" : ", ") + name;
