@@ -738,8 +738,8 @@ std::string writeSvgElement(std::string_view svg, XhtmlHooks& hooks) {
     return writer.svgOnly(svg);
 }
 
-std::string xhtmlDocument(std::string_view title, std::string_view head, std::string_view bodyAttributes,
-                          std::string_view body, std::string_view language) {
+std::string xhtmlDocumentStart(std::string_view title, std::string_view head, std::string_view bodyAttributes,
+                               std::string_view language) {
     std::string out =
         "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
         "<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.1//EN\" \"http://www.w3.org/TR/xhtml11/DTD/xhtml11.dtd\">\n"
@@ -752,8 +752,14 @@ std::string xhtmlDocument(std::string_view title, std::string_view head, std::st
     out += "</head><body";
     out += bodyAttributes;
     out += ">";
+    return out;
+}
+
+std::string xhtmlDocument(std::string_view title, std::string_view head, std::string_view bodyAttributes,
+                          std::string_view body, std::string_view language) {
+    std::string out = xhtmlDocumentStart(title, head, bodyAttributes, language);
     out += body;
-    out += "</body></html>";
+    out += kXhtmlDocumentEnd;
     return out;
 }
 

@@ -50,6 +50,11 @@ XhtmlResult writeXhtmlDocument(std::string_view html, XhtmlHooks& hooks, bool he
 // The first <svg> element of an SVG file, standalone (namespaces declared), or "".
 std::string writeSvgElement(std::string_view svg, XhtmlHooks& hooks);
 
+// A document in two halves, for a body written straight into it.
+std::string xhtmlDocumentStart(std::string_view title, std::string_view head, std::string_view bodyAttributes,
+                               std::string_view language);
+inline constexpr std::string_view kXhtmlDocumentEnd = "</body></html>";
+
 // A document around ready body markup; `head` goes after the title.
 std::string xhtmlDocument(std::string_view title, std::string_view head, std::string_view bodyAttributes,
                           std::string_view body, std::string_view language);

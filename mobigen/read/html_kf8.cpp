@@ -18,33 +18,6 @@ constexpr const char* kTextCss =
     "div.toc-entry {margin: 0.3em 0}\n"
     "div.toc-level-1 {margin-left: 2em}\n";
 
-struct Chapter {
-    std::string heading;  // empty for the text before the first heading
-    bool volume = false;
-    std::string paragraphs;
-};
-
-std::vector<Chapter> splitChapters(std::string_view lines) {
-    std::vector<Chapter> chapters(1);
-    std::size_t start = 0;
-    while (start < lines.size()) {
-        std::size_t end = lines.find("<br>", start);
-        if (end == std::string_view::npos) end = lines.size();
-        const std::string_view line = lines.substr(start, end - start);
-        start = end + 4;
-        const std::string_view text = trimLine(line);
-        if (text.empty()) continue;
-        if (const auto level = detectChapterHeading(line)) {
-            chapters.push_back({std::string(text), *level == HeadingLevel::Volume, {}});
-            continue;
-        }
-        chapters.back().paragraphs += "<p>";
-        appendXmlEscaped(chapters.back().paragraphs, text, false);
-        chapters.back().paragraphs += "</p>";
-    }
-    return chapters;
-}
-
 std::string cssLink() {
     return "<link href=\"kindle:flow:" + kf8Number(1) + "?mime=text/css\" rel=\"stylesheet\" type=\"text/css\"/>";
 }
@@ -92,38 +65,82 @@ private:
     Kf8Collector& kf8_;
 };
 
+// Writes the documents straight from the lines: a novel of many megabytes is copied once.
+class TextDocuments {
+public:
+    TextDocuments(std::string_view title, const std::string& language, Kf8Part& part)
+        : title_(title), language_(language), part_(part) {}
+
+    void paragraph(std::string_view text) {
+        if (!open_) begin({}, false);
+        std::string& document = part_.documents.back();
+        document += "<p>";
+        appendXmlEscaped(document, text, false);
+        document += "</p>";
+    }
+
+    void heading(std::string_view text, bool volume) {
+        sawVolume_ = sawVolume_ || volume;
+        part_.toc.push_back({std::string(text), {part_.documents.size(), {}}, volume || !sawVolume_ ? 0 : 1});
+        begin(text, volume);
+    }
+
+    void finish() {
+        if (open_) part_.documents.back() += kXhtmlDocumentEnd;
+        open_ = false;
+    }
+
+private:
+    void begin(std::string_view heading, bool volume) {
+        finish();
+        part_.documents.push_back(xhtmlDocumentStart(heading.empty() ? title_ : heading, cssLink(), {}, language_));
+        open_ = true;
+        if (heading.empty()) return;
+        std::string& document = part_.documents.back();
+        const char* tag = volume ? "h1" : "h2";
+        document += std::string("<") + tag + ">";
+        appendXmlEscaped(document, heading, false);
+        document += std::string("</") + tag + ">";
+    }
+
+    std::string_view title_;
+    const std::string& language_;
+    Kf8Part& part_;
+    bool open_ = false;
+    bool sawVolume_ = false;
+};
+
 }  // namespace
 
 Kf8Part textDerivedKf8(std::string_view title, std::string_view lines, const std::string& contentsTitle,
                        const std::string& language) {
-    const std::vector<Chapter> chapters = splitChapters(lines);
-    const bool hasHeadings = chapters.size() > 1;
-    const bool hasPreface = !chapters.front().paragraphs.empty() || !hasHeadings;
     Kf8Part part;
     part.flows.emplace_back(kTextCss);
     part.flowTypes.emplace_back("text/css");
-    std::size_t document = hasHeadings ? 1 : 0;
-    bool sawVolume = false;
-    for (std::size_t i = hasPreface ? 0 : 1; i < chapters.size(); ++i, ++document) {
-        const Chapter& c = chapters[i];
-        std::string body;
-        if (!c.heading.empty()) {
-            const char* tag = c.volume ? "h1" : "h2";
-            body = std::string("<") + tag + ">";
-            appendXmlEscaped(body, c.heading, false);
-            body += std::string("</") + tag + ">";
-            sawVolume = sawVolume || c.volume;
-            part.toc.push_back({c.heading, {document, {}}, c.volume || !sawVolume ? 0 : 1});
+    TextDocuments documents(title, language, part);
+    for (std::size_t start = 0; start < lines.size();) {
+        std::size_t end = lines.find("<br>", start);
+        if (end == std::string_view::npos) end = lines.size();
+        const std::string_view line = lines.substr(start, end - start);
+        start = end + 4;
+        const std::string_view text = trimLine(line);
+        if (text.empty()) continue;
+        if (const auto level = detectChapterHeading(line)) {
+            documents.heading(text, *level == HeadingLevel::Volume);
+        } else {
+            documents.paragraph(text);
         }
-        body += c.paragraphs.empty() && c.heading.empty() ? "<div></div>" : c.paragraphs;
-        part.documents.push_back(xhtmlDocument(c.heading.empty() ? title : c.heading, cssLink(), {}, body, language));
     }
-    if (hasHeadings) {
-        part.documents.insert(part.documents.begin(), xhtmlDocument(contentsTitle, cssLink(), {},
-                                                                    contentsPage(part.toc, contentsTitle), language));
-        part.contents = Kf8Target{0, {}};
-    }
-    part.start = Kf8Target{hasHeadings ? 1u : 0u, {}};
+    documents.finish();
+    if (part.documents.empty()) part.documents.push_back(xhtmlDocument(title, cssLink(), {}, "<div></div>", language));
+    part.start = Kf8Target{0, {}};
+    if (part.toc.empty()) return part;
+    // The contents page goes first; everything after it moves up by one.
+    for (auto& entry : part.toc) ++entry.target.document;
+    part.documents.insert(part.documents.begin(),
+                          xhtmlDocument(contentsTitle, cssLink(), {}, contentsPage(part.toc, contentsTitle), language));
+    part.contents = Kf8Target{0, {}};
+    part.start = Kf8Target{1, {}};
     return part;
 }
 
