@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 using namespace mobigen;
 
 namespace {
@@ -15,6 +17,11 @@ public:
         return {};
     }
     std::string anchorKey(std::string_view id) override { return "doc#" + std::string(id); }
+    std::string stylesheet(std::string_view href) override {
+        return href == "notes.css" ? "@media screen { p a.fn, .other { vertical-align: 0.4em } }" : "";
+    }
+    std::string language() override { return bookLanguage; }
+    std::string bookLanguage;
     void heading(int level, const std::string& text, const std::string&) override {
         headings.push_back(std::to_string(level) + ":" + text);
     }
@@ -29,9 +36,10 @@ struct Reduced {
     std::vector<std::string> headings;
 };
 
-Reduced reduce(std::string_view html) {
+Reduced reduce(std::string_view html, const std::string& bookLanguage = "") {
     FlowBuilder flow;
     FakeHooks hooks;
+    hooks.bookLanguage = bookLanguage;
     Reduced result;
     flow.mark("doc");
     reduceHtmlDocument(html, flow, hooks, result.diagnostics, "ch1.xhtml");
@@ -95,4 +103,64 @@ TEST(HtmlReducer, RewritesLinksAndMarksTargetsOnTheirTags) {
     EXPECT_NE(f.find(" <a>mail</a></p>"), std::string::npos);  // what the book cannot follow stays text
     EXPECT_NE(f.find("<a></a>in span"), std::string::npos);
     EXPECT_EQ(r.headings, (std::vector<std::string>{"1:One x", "3:Three"}));
+}
+
+TEST(HtmlReducer, NoteReferencesBecomeSuperscriptsThatStillLink) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"<p>cold.<a href=\"#n\" epub:type=\"noteref\">48</a> I</p>",
+         "<p>cold.<sup><a filepos=0000000000>48</a></sup> I</p>"},
+        {"<p><a href=\"#n\" role=\"doc-noteref\"><sup>2</sup></a></p>",
+         "<p><sup><a filepos=0000000000>2</a></sup></p>"},
+        {"<p><sup><a href=\"#n\" epub:type=\"noteref\">3</a></sup></p>",
+         "<p><sup><a filepos=0000000000>3</a></sup></p>"},
+        {"<style>/* a.x {} */ .nr, span.up { font-size: 70%; vertical-align : super !important }</style>"
+         "<p>a<a class=\"c nr\" href=\"#n\">4</a>b<span class=\"up\">5</span>c</p>",
+         "<p>a<sup><a filepos=0000000000>4</a></sup>b<sup>5</sup>c</p>"},
+        {"<link rel=\"stylesheet\" href=\"notes.css\"><p><a class=\"fn\" href=\"#n\">6</a>"
+         "<span style=\"vertical-align: -0.3em\">low</span><span class=\"other\">7</span></p>",
+         "<p><sup><a filepos=0000000000>6</a></sup>low<sup>7</sup></p>"},
+        {"<style>.nr a { vertical-align: super }</style><p class=\"nr\"><a href=\"#n\">plain</a></p>",
+         "<p><a filepos=0000000000>plain</a></p>"},
+    };
+    for (const auto& [html, expected] : cases) EXPECT_EQ(reduce(html).body, expected) << html;
+
+    const Reduced r = reduce("<h2>January 1659-60<a href=\"#n\" epub:type=\"noteref\">47</a></h2><p id=\"n\">x</p>");
+    EXPECT_EQ(r.headings, std::vector<std::string>{"2:January 1659-60"});
+    EXPECT_EQ(r.book.flow.substr(std::stoul(r.book.flow.substr(r.book.flow.find("<a filepos=") + 11, 10)), 8),
+              "<p>x</p>");
+}
+
+TEST(HtmlReducer, KeepsFallbacksRubyParenthesesAndQuotationMarks) {
+    const std::tuple<const char*, const char*, const char*> cases[] = {
+        {"<object data=\"f.svg\" type=\"image/svg+xml\"><h3>Fig. 1</h3><p>Caption</p></object>", "",
+         "<h3>Fig. 1</h3><p>Caption</p>"},
+        {"<object data=\"f.png\"><p>fallback</p></object><p>after</p>", "", "<img recindex=\"00001\"/><p>after</p>"},
+        {u8"<ruby>山路<rp>(</rp><rt>やまみち</rt><rp>)</rp></ruby>", "", u8"山路(やまみち)"},
+        {"<p><q>Go <q>now</q>.</q></p>", "en", u8"<p>\u201CGo \u2018now\u2019.\u201D</p>"},
+        {"<html lang=\"ja\"><body><q>a<q>b</q></q>", "", u8"\u300Ca\u300Eb\u300F\u300D"},
+        {"<html lang=\"ja\"><body><q>a</q>", "zh-TW", u8"\u300Ca\u300D"},
+        {"<q>a</q>", "zh-Hans-CN", u8"\u201Ca\u201D"},
+        {"<svg><image href=\"cover.jpeg\"/></svg>", "", "<img recindex=\"00001\"/>"},
+    };
+    for (const auto& [html, language, expected] : cases) {
+        const Reduced r = reduce(html, language);
+        EXPECT_EQ(r.body, expected) << html;
+        EXPECT_TRUE(r.diagnostics.warnings.empty()) << html;
+    }
+}
+
+TEST(HtmlReducer, SvgDocumentsBecomeTheirPicturesAndText) {
+    const std::tuple<const char*, const char*, bool> cases[] = {
+        {"<svg><title>t</title><image xlink:href=\"p.jpg\"/></svg>",
+         "<div align=\"center\"><img recindex=\"00001\"/></div>", true},
+        {"<svg><text x=\"1\">The <tspan>End</tspan></text><text>&amp; after</text></svg>",
+         "<p>The End</p><p>&amp; after</p>", true},
+        {"<svg><rect/><style>.a{}</style></svg>", "", false},
+    };
+    for (const auto& [svg, expected, shown] : cases) {
+        FlowBuilder flow;
+        FakeHooks hooks;
+        EXPECT_EQ(reduceSvgDocument(svg, flow, hooks), shown) << svg;
+        EXPECT_EQ(flow.body(), expected) << svg;
+    }
 }

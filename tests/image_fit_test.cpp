@@ -70,6 +70,15 @@ std::string pngClaiming(int width, int height) {
            bigEndian16(height) + std::string("\x08\x02\x00\x00\x00\x00\x00\x00\x00", 9) + std::string(200000, '\x55');
 }
 
+using RgbPixels = std::unique_ptr<stbi_uc, void (*)(void*)>;
+
+RgbPixels decodedRgb(const std::string& image, int& width, int& height) {
+    int channels = 0;
+    return RgbPixels(stbi_load_from_memory(reinterpret_cast<const stbi_uc*>(image.data()),
+                                           static_cast<int>(image.size()), &width, &height, &channels, 3),
+                     stbi_image_free);
+}
+
 TEST(ImageFit, LargeOrHeavyImagesBecomeSmallerJpegsInsideTheBox) {
     struct Case {
         std::string image;
@@ -83,6 +92,8 @@ TEST(ImageFit, LargeOrHeavyImagesBecomeSmallerJpegsInsideTheBox) {
          true},  // few bytes but too many pixels; grey stays grey
         {encoded(500, 400, 3, 'b'), 500, 400, false},
         {encoded(700, 900, 3, 'j', 100), 700, 900, false},  // fits the screen but not the record
+        {encoded(2400, 1800, 3, 'j'), 1072, 804, false},    // half or less: the integer scaler
+        {encoded(noisyGradient(3300, 300, 1, 0), 'j', 90), 1072, 97, true},
     };
     ASSERT_LE(cases[2].image.size(), kImageKeepBytes);
     ASSERT_GT(cases[4].image.size(), kImageKeepBytes);
@@ -92,16 +103,52 @@ TEST(ImageFit, LargeOrHeavyImagesBecomeSmallerJpegsInsideTheBox) {
         EXPECT_EQ(fitted.problem, "");
         EXPECT_LE(fitted.smaller->size(), std::min(c.image.size() - 1, kImageKeepBytes));
         EXPECT_EQ(sniffImageFormat(*fitted.smaller), ImageFormat::Jpeg);
-        int width = 0, height = 0, channels = 0;
-        const std::unique_ptr<stbi_uc, void (*)(void*)> rgb(
-            stbi_load_from_memory(reinterpret_cast<const stbi_uc*>(fitted.smaller->data()),
-                                  static_cast<int>(fitted.smaller->size()), &width, &height, &channels, 3),
-            stbi_image_free);
+        int width = 0, height = 0;
+        const RgbPixels rgb = decodedRgb(*fitted.smaller, width, height);
         ASSERT_TRUE(rgb);
         EXPECT_EQ(std::make_pair(width, height), std::make_pair(c.width, c.height));
         const stbi_uc* p = rgb.get();
         for (int at = 0; c.grey && at < 3 * width * height; at += 3)
             ASSERT_TRUE(p[at] == p[at + 1] && p[at] == p[at + 2]) << "pixel " << at / 3;
+    }
+}
+
+// Red left, blue right, with a green bar along the top: a swapped channel or a shifted row or
+// column shows at once.
+Raster twoColours(int width, int height, int channels) {
+    Raster raster{width, height, channels, {}};
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const unsigned char rgba[4] = {static_cast<unsigned char>(y < height / 10 ? 0
+                                                                      : x < width / 2 ? 220
+                                                                                      : 10),
+                                           static_cast<unsigned char>(y < height / 10 ? 200 : 10),
+                                           static_cast<unsigned char>(y < height / 10 ? 0
+                                                                      : x < width / 2 ? 10
+                                                                                      : 220),
+                                           0xFF};
+            raster.pixels.insert(raster.pixels.end(), rgba, rgba + channels);
+        }
+    return raster;
+}
+
+TEST(ImageFit, ShrinkingToHalfOrLessKeepsColoursInPlace) {
+    for (const std::string& image :
+         {encoded(twoColours(2400, 1800, 3), 'j'), encoded(twoColours(3000, 2000, 4), 'p')}) {
+        const FittedImage fitted = fitImage(image);
+        ASSERT_TRUE(fitted.smaller.has_value()) << fitted.problem;
+        int width = 0, height = 0;
+        const RgbPixels rgb = decodedRgb(*fitted.smaller, width, height);
+        ASSERT_TRUE(rgb);
+        ASSERT_EQ(width, 1072);
+        const auto pixel = [&](int x, int y) {
+            const stbi_uc* p = rgb.get() + 3 * (y * width + x);
+            return std::vector<int>{p[0] / 16, p[1] / 16, p[2] / 16};
+        };
+        EXPECT_EQ(pixel(200, height / 2), (std::vector<int>{220 / 16, 0, 0}));
+        EXPECT_EQ(pixel(900, height / 2), (std::vector<int>{0, 0, 220 / 16}));
+        EXPECT_EQ(pixel(536, 20), (std::vector<int>{0, 200 / 16, 0}));
+        EXPECT_EQ(pixel(width - 1, height - 1), (std::vector<int>{0, 0, 220 / 16}));
     }
 }
 
@@ -152,6 +199,7 @@ TEST(ImageFit, TheCollectorStoresTheFittedImageAndNamesTheFileItCouldNotRead) {
     EXPECT_EQ(collector.record("big.jpg", [&] { return big; }), 1u);
     EXPECT_EQ(collector.record("bad.jpg", [&] { return garbage; }), 2u);
     EXPECT_EQ(collector.record("big.jpg", [&] { return garbage; }), 1u);
+    collector.fitAll();
     ASSERT_EQ(images.size(), 2u);
     EXPECT_EQ(images[0].data, *fitImage(big).smaller);
     EXPECT_EQ(images[1].data, garbage);

@@ -3,7 +3,8 @@
 // entries, where every kindle:pos link and TOC position must land on its target's '<'.
 #include "libmobi_support.h"
 #include "mobigen/kf8/writer.h"
-#include "mobigen_test_support.h"
+#include "tests/support/checks.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +13,7 @@
 
 namespace {
 
-using namespace mobigen_test;
+using namespace test_support;
 using mobigen::Book;
 using mobigen::Compression;
 using mobigen::Kf8Target;
@@ -164,7 +165,7 @@ struct Variant {
 class Kf8Writer : public ::testing::TestWithParam<Variant> {
 protected:
     MobiData write(const Book& book, bool kf8 = true) {
-        const std::string path = (folder / "book").string();
+        const std::string path = folder / "book";
         writeFile(path, mobigen::writeBook(book, Compression::PalmDoc, GetParam().kind));
         MobiData m = loadMobi(path, kf8);
         EXPECT_TRUE(m);
@@ -291,7 +292,7 @@ TEST_P(Kf8WriterOddInput, ReadsBackWithEveryLinkLanding) {
     book.kf8.documents = GetParam().documents;
     book.kf8.documents.insert(book.kf8.documents.begin(), document("Links", kLinks));
     TempFolder folder;
-    const std::string path = (folder / "odd.mobi").string();
+    const std::string path = folder / "odd.mobi";
     writeFile(path, mobigen::writeBook(book, Compression::None, OutputKind::Joint));
     const MobiData m = loadMobi(path);
     ASSERT_TRUE(m);

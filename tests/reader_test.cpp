@@ -1,15 +1,17 @@
 #include "mobigen/read/book_readers.h"
 
-#include "mobigen_test_support.h"
-#include "zip_builder.h"
+#include "tests/support/books.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 using namespace mobigen;
-using readers_test::buildEpub;
-using readers_test::makeOpf;
-using readers_test::makeXhtml;
-using readers_test::ZipEntrySpec;
+using test_support::buildEpub;
+using test_support::makeOpf;
+using test_support::makeXhtml;
+using test_support::ZipEntrySpec;
 
 namespace {
 
@@ -153,6 +155,43 @@ TEST(EpubReader, MalformedNcxOnlyCostsTheToc) {
     EXPECT_NE(diagnostics.warnings[0].find("toc.ncx"), std::string::npos);
 }
 
+TEST(EpubReader, PicturesAndSvgInTheReadingOrderBecomePages) {
+    const std::string opf =
+        makeOpf("<dc:title>Pages</dc:title><dc:language>ja</dc:language>",
+                "<item id=\"pic\" href=\"img/plate.jpg\" media-type=\"image/jpeg\"/>"
+                "<item id=\"cover\" href=\"cover.svg\" media-type=\"image/svg+xml\"/>"
+                "<item id=\"words\" href=\"words.svg\" media-type=\"image/svg+xml\"/>"
+                "<item id=\"blank\" href=\"blank.svg\" media-type=\"image/svg+xml\"/>"
+                "<item id=\"a\" href=\"a.xhtml\" media-type=\"application/xhtml+xml\"/>",
+                "<itemref idref=\"cover\"/><itemref idref=\"pic\"/><itemref idref=\"words\"/><itemref idref=\"blank\"/>"
+                "<itemref idref=\"a\"/>");
+    const std::string a = makeXhtml(
+        "<p><q>Yes</q><a href=\"words.svg\" class=\"nr\">1</a><img src=\"cover.svg\"/><img "
+        "src=\"img/plate.jpg\"/></p>");
+    const std::string cover = "<svg><image width=\"600\" xlink:href=\"img/c%20v.png\"/></svg>";
+    Diagnostics diagnostics;
+    const Book book = readEpubBook(buildEpub(opf, {{"img/plate.jpg", kJpeg, false, {}},
+                                                   {"img/c v.png", kPng, false, {}},
+                                                   {"cover.svg", cover, true, {}},
+                                                   {"words.svg", "<svg><text>The End</text></svg>", true, {}},
+                                                   {"blank.svg", "<svg><rect/></svg>", true, {}},
+                                                   {"s.css", ".nr { vertical-align: super }", true, {}},
+                                                   {"a.xhtml", a, true, {}}}),
+                                   "fallback", diagnostics);
+    ASSERT_EQ(book.images.size(), 2u);
+    EXPECT_EQ(book.images[0].data, kPng);
+    const std::string& f = book.flow;
+    const std::size_t cover1 = f.find("<div align=\"center\"><img recindex=\"00001\"/></div>");
+    const std::size_t plate = f.find("<div align=\"center\"><img recindex=\"00002\"/></div>");
+    const std::size_t words = f.find("<p>The End</p>");
+    EXPECT_TRUE(cover1 < plate && plate < words && words < f.find(u8"<p>\u300CYes\u300D<sup><a filepos=")) << f;
+    EXPECT_EQ(linkTarget(book, "1", 14), "<p>The End</p>");
+    EXPECT_NE(f.find("<img recindex=\"00001\"/><img recindex=\"00002\"/></p>"), std::string::npos);
+    ASSERT_EQ(diagnostics.warnings.size(), 1u);
+    EXPECT_NE(diagnostics.warnings[0].find("2 shown as their text or picture, 1 left out"), std::string::npos)
+        << diagnostics.warnings[0];
+}
+
 TEST(EpubReader, RefusesBooksThatCannotBeMade) {
     const std::string a = makeXhtml("<p>x</p>");
     const std::string item = "<item id=\"a\" href=\"a.xhtml\" media-type=\"application/xhtml+xml\"/>";
@@ -160,12 +199,16 @@ TEST(EpubReader, RefusesBooksThatCannotBeMade) {
         "<container><rootfiles><rootfile full-path=\"x.opf\" "
         "media-type=\"application/oebps-package+xml\"/></rootfiles></container>";
     const std::pair<std::string, const char*> cases[] = {
-        {readers_test::buildZip({{"mimetype", "application/epub+zip", false, {}}}), "container"},
-        {readers_test::buildZip({{"META-INF/container.xml", missingPackage, true, {}}}), "x.opf"},
+        {test_support::buildZip({{"mimetype", "application/epub+zip", false, {}}}), "container"},
+        {test_support::buildZip({{"META-INF/container.xml", missingPackage, true, {}}}), "x.opf"},
         {buildEpub("<package><manifest></package>", {}), "content.opf"},
         {buildEpub(makeOpf("", item, "<itemref idref=\"a\"/>"), {}), "reading order"},
         {buildEpub(makeOpf("", item, ""), {{"a.xhtml", a, true, {}}}), "reading order"},
         {buildEpub(makeOpf("", item, "<itemref idref=\"a\"/>"), {{"../a.xhtml", a, true, {}}}), "outside"},
+        {buildEpub(
+             makeOpf("", "<item id=\"s\" href=\"s.svg\" media-type=\"image/svg+xml\"/>", "<itemref idref=\"s\"/>"),
+             {{"s.svg", "<svg><rect/></svg>", true, {}}}),
+         "nothing to show"},
         {"PK not really", "zip"},
     };
     for (const auto& [epub, message] : cases) {
@@ -214,7 +257,7 @@ TEST(CorpusBooks, EveryLinkAndTocEntryLandsOnATag) {
     if (!std::filesystem::is_directory(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
     for (const auto& file : std::filesystem::directory_iterator(corpus)) {
         Diagnostics diagnostics;
-        const Book book = readEpubBook(mobigen_test::readFile(file.path()), "fallback", diagnostics);
+        const Book book = readEpubBook(test_support::readFile(file.path().string()), "fallback", diagnostics);
         const std::string name = file.path().filename().string();
         EXPECT_NE(book.metadata.title, "fallback") << name;
         EXPECT_FALSE(book.metadata.language.empty()) << name;

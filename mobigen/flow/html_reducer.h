@@ -27,6 +27,10 @@ public:
     virtual std::string anchorKey(std::string_view id) = 0;
     // An h1–h3 heading was written at the place marked `key`.
     virtual void heading(int /*level*/, const std::string& /*text*/, const std::string& /*key*/) {}
+    // The text of a linked stylesheet, or "" when there is none.
+    virtual std::string stylesheet(std::string_view /*href*/) { return {}; }
+    // The book's language (BCP 47), or "" to go by the document's own.
+    virtual std::string language() { return {}; }
 };
 
 // Appends the body of one HTML document to the flow, reduced to the markup MOBI readers
@@ -34,5 +38,12 @@ public:
 // `documentName`. Never fails: malformed markup is tolerated and tags are balanced.
 void reduceHtmlDocument(std::string_view html, FlowBuilder& flow, ReducerHooks& hooks, Diagnostics& diagnostics,
                         const std::string& documentName);
+
+// MOBI 6 cannot draw an SVG document: appends its raster images and the lines of its text
+// instead. False when it has neither.
+bool reduceSvgDocument(std::string_view svg, FlowBuilder& flow, ReducerHooks& hooks);
+
+// A page that is one picture (a reading-order item that is an image itself).
+void appendImagePage(std::size_t record, FlowBuilder& flow);
 
 }  // namespace mobigen

@@ -25,4 +25,7 @@ struct FittedImage {
 // would not get smaller are kept; a file that cannot be decoded is kept and `problem` says why.
 FittedImage fitImage(std::string_view data);
 
+// Width times height as the header of a JPEG, PNG or BMP declares them; 0 when unknown.
+long long imagePixels(std::string_view data);
+
 }  // namespace mobigen

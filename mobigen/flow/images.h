@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mobigen/book.h"
+#include "mobigen/text/html_tokenizer.h"
 
 #include <cstddef>
 #include <functional>
@@ -18,7 +19,15 @@ enum class ImageFormat { Unknown, Jpeg, Gif, Png, Bmp, Svg };
 // Judged by the bytes, not the name or the declared media type.
 ImageFormat sniffImageFormat(std::string_view data);
 
-// Gathers the images a book uses, each file once, in the order first referenced.
+// An SVG <image>'s link, in either spelling.
+const std::string* svgImageHref(const HtmlToken& token);
+
+// The picture an SVG document shows when it only wraps one: the href of its first <image>,
+// unless it also draws text.
+std::optional<std::string> wrappedPictureHref(std::string_view svg);
+
+// Gathers the images a book uses, each file once, in the order first referenced. Images are
+// fitted (image_fit.h) together at the end, on every core.
 class ImageCollector {
 public:
     using Loader = std::function<std::optional<std::string>()>;
@@ -32,12 +41,17 @@ public:
     // Whether `path` was asked for before, and whether it held SVG then.
     bool isKnown(const std::string& path) const { return records_.count(path) != 0; }
     bool isSvg(const std::string& path) const { return svgPaths_.count(path) != 0; }
+    // Replaces each image recorded so far by its fitted form. Each result lands in its own
+    // place, so the book does not depend on the number of threads.
+    void fitAll();
 
 private:
     std::vector<Image>& images_;
     Diagnostics& diagnostics_;
     std::map<std::string, std::size_t> records_;
     std::set<std::string> svgPaths_;
+    std::vector<std::string> unfittedPaths_;  // of images_[fitted_ ...]
+    std::size_t fitted_ = 0;
 };
 
 }  // namespace mobigen

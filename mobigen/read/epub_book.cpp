@@ -8,6 +8,7 @@
 #include "mobigen/read/href.h"
 #include "mobigen/read/opf.h"
 #include "mobigen/read/zip.h"
+#include "mobigen/text/ascii.h"
 #include "mobigen/text/encoding.h"
 #include "platform/utf8.h"
 
@@ -28,10 +29,17 @@ std::string documentText(std::string bytes, Diagnostics& diagnostics) {
     return decodeHtmlToUtf8(bytes, diagnostics);
 }
 
+bool isSvgName(const std::string& path) { return path.size() >= 4 && startsWithNoCase(path, path.size() - 4, ".svg"); }
+
 class EpubHooks : public ReducerHooks {
 public:
-    EpubHooks(ZipArchive& zip, ImageCollector& images, const std::set<std::string>& documents, Diagnostics& diagnostics)
-        : zip_(zip), images_(images), documents_(documents), diagnostics_(diagnostics) {}
+    EpubHooks(ZipArchive& zip, ImageCollector& images, const std::set<std::string>& documents, std::string language,
+              Diagnostics& diagnostics)
+        : zip_(zip),
+          images_(images),
+          documents_(documents),
+          language_(std::move(language)),
+          diagnostics_(diagnostics) {}
 
     void setDocument(const std::string& path) {
         path_ = path;
@@ -41,12 +49,25 @@ public:
     std::size_t imageRecord(std::string_view src) override {
         if (hasUriScheme(src)) return 0;
         const auto path = resolvePath(folder_, splitHref(src).path);
-        if (!path) return 0;
-        return images_.record(*path, [&]() -> std::optional<std::string> {
-            if (!zip_.contains(*path)) return std::nullopt;
-            return zip_.read(*path);
+        return path ? recordImage(*path) : 0;
+    }
+
+    // An SVG file that only wraps a picture stands for that picture.
+    std::size_t recordImage(const std::string& path) {
+        if (const auto wrapped = pictureWrappedBy(path)) return recordImage(*wrapped);
+        return images_.record(path, [&]() -> std::optional<std::string> {
+            if (!zip_.contains(path)) return std::nullopt;
+            return zip_.read(path);
         });
     }
+
+    std::string stylesheet(std::string_view href) override {
+        const auto path = resolvePath(folder_, splitHref(href).path);
+        if (hasUriScheme(href) || !path || !zip_.contains(*path)) return {};
+        return zip_.read(*path);
+    }
+
+    std::string language() override { return language_; }
 
     LinkResolution resolveLink(std::string_view href) override {
         if (isFollowableExternalHref(href)) return {LinkResolution::Kind::External, std::string(href), {}};
@@ -66,39 +87,90 @@ public:
     std::string anchorKey(std::string_view id) override { return path_ + "#" + std::string(id); }
 
 private:
+    std::optional<std::string> pictureWrappedBy(const std::string& path) {
+        if (!isSvgName(path) || !zip_.contains(path)) return std::nullopt;
+        const auto href = wrappedPictureHref(zip_.read(path));
+        if (!href || hasUriScheme(*href)) return std::nullopt;
+        const auto wrapped = resolvePath(folderOf(path), splitHref(*href).path);
+        if (wrapped && isSvgName(*wrapped)) return std::nullopt;  // one step only
+        return wrapped;
+    }
+
     ZipArchive& zip_;
     ImageCollector& images_;
     const std::set<std::string>& documents_;
+    std::string language_;
     Diagnostics& diagnostics_;
     std::string path_;
     std::string folder_;
     int unknownTargets_ = 0;
 };
 
-bool isContentDocument(const ManifestItem& item) {
-    return item.mediaType == "application/xhtml+xml" || item.mediaType == "text/html" ||
-           item.mediaType == "application/x-dtbook+xml" || item.mediaType.empty();
+enum class PageKind { Html, Picture, Svg, Other };
+
+PageKind pageKindOf(const ManifestItem& item) {
+    const std::string& type = item.mediaType;
+    if (type == "application/xhtml+xml" || type == "text/html" || type == "application/x-dtbook+xml" || type.empty())
+        return PageKind::Html;
+    if (type == "image/jpeg" || type == "image/png" || type == "image/gif" || type == "image/bmp")
+        return PageKind::Picture;
+    return type == "image/svg+xml" ? PageKind::Svg : PageKind::Other;
 }
 
-std::vector<std::string> spineDocuments(const Package& package, ZipArchive& zip, Diagnostics& diagnostics) {
-    std::vector<std::string> paths;
+struct Page {
+    std::string path;
+    PageKind kind;
+};
+
+std::vector<Page> spinePages(const Package& package, ZipArchive& zip, Diagnostics& diagnostics) {
+    std::vector<Page> pages;
     std::set<std::string> seen;
     for (const SpineItem& s : package.spine) {
         const ManifestItem* item = package.item(s.idref);
         if (item == nullptr) {
             diagnostics.warn("The reading order names \"" + s.idref +
                              "\", which the manifest does not list; it was skipped.");
-        } else if (!isContentDocument(*item)) {
+        } else if (pageKindOf(*item) == PageKind::Other) {
             diagnostics.warn("The reading order names " + item->path + " (" + item->mediaType +
-                             "), which is not a text document; it was skipped.");
+                             "), which is neither a text document nor a picture; it was skipped.");
         } else if (!zip.contains(item->path)) {
             diagnostics.warn("The book has no file " + item->path + ", named in its reading order; it was skipped.");
         } else if (seen.insert(item->path).second) {
-            paths.push_back(item->path);
+            pages.push_back({item->path, pageKindOf(*item)});
         }
     }
-    if (paths.empty()) throw ConversionError{"The EPUB file has no readable text documents in its reading order."};
-    return paths;
+    if (pages.empty()) throw ConversionError{"The EPUB file has no readable documents in its reading order."};
+    return pages;
+}
+
+// Counts the SVG pages MOBI 6 cannot draw, for one warning.
+struct SvgPages {
+    int replaced = 0;
+    int leftOut = 0;
+
+    void report(Diagnostics& diagnostics) const {
+        if (replaced + leftOut == 0) return;
+        diagnostics.warn("SVG pages in the reading order: " + std::to_string(replaced) +
+                         " shown as their text or picture, " + std::to_string(leftOut) +
+                         " left out with nothing to show (MOBI readers cannot draw SVG).");
+    }
+};
+
+// Appends one reading-order item; false when it has nothing to show.
+bool appendPage(const Page& page, ZipArchive& zip, EpubHooks& hooks, FlowBuilder& flow, SvgPages& svgPages,
+                Diagnostics& diagnostics) {
+    if (page.kind == PageKind::Picture) {
+        const std::size_t record = hooks.recordImage(page.path);
+        if (record != 0) appendImagePage(record, flow);
+        return record != 0;
+    }
+    if (page.kind == PageKind::Svg) {
+        const bool shown = reduceSvgDocument(documentText(zip.read(page.path), diagnostics), flow, hooks);
+        ++(shown ? svgPages.replaced : svgPages.leftOut);
+        return shown;
+    }
+    reduceHtmlDocument(documentText(zip.read(page.path), diagnostics), flow, hooks, diagnostics, page.path);
+    return true;
 }
 
 std::vector<EpubTocEntry> readEpubToc(const Package& package, ZipArchive& zip, Diagnostics& diagnostics) {
@@ -158,21 +230,28 @@ Book readEpubBook(std::string_view bytes, const std::string& fallbackTitle, Diag
     ImageCollector images(book.images, diagnostics);
     readCover(package, zip, images, book);
 
-    const std::vector<std::string> documents = spineDocuments(package, zip, diagnostics);
-    const std::set<std::string> documentSet(documents.begin(), documents.end());
+    const std::vector<Page> pages = spinePages(package, zip, diagnostics);
+    std::set<std::string> documentSet;
+    for (const Page& page : pages) documentSet.insert(page.path);
     FlowBuilder flow;
     const std::vector<EpubTocEntry> toc = readEpubToc(package, zip, diagnostics);
     addEpubToc(toc, documentSet, flow, diagnostics);
     const std::string& startPath = package.startPath;
 
-    EpubHooks hooks(zip, images, documentSet, diagnostics);
-    for (const std::string& path : documents) {
-        if (path == startPath) flow.mark(kStartKey);
-        flow.mark(path);
-        hooks.setDocument(path);
-        reduceHtmlDocument(documentText(zip.read(path), diagnostics), flow, hooks, diagnostics, path);
+    EpubHooks hooks(zip, images, documentSet, book.metadata.language, diagnostics);
+    SvgPages svgPages;
+    bool anythingShown = false;
+    for (const Page& page : pages) {
+        if (page.path == startPath) flow.mark(kStartKey);
+        flow.mark(page.path);
+        hooks.setDocument(page.path);
+        anythingShown = appendPage(page, zip, hooks, flow, svgPages, diagnostics) || anythingShown;
         flow.endDocument();
     }
+    svgPages.report(diagnostics);
+    images.fitAll();
+    if (!anythingShown)
+        throw ConversionError{"The EPUB file has nothing to show: its reading order holds no text or pictures."};
     flow.finish(book, contentsTitleFor(book.metadata.language, false), diagnostics);
     // Decoding problems were reported while the MOBI 6 part was read.
     const DocumentReader readAgain = [&zip](const std::string& path) {

@@ -133,6 +133,7 @@ Book readHtmlBook(std::string_view bytes, const std::string& fallbackTitle, Diag
     ImageCollector images(book.images, diagnostics);
     StandaloneHooks hooks(images, resources, diagnostics);
     reduceHtmlDocument(html, flow, hooks, diagnostics, "the document");
+    images.fitAll();
     flow.endDocument();
     addHeadingToc(hooks.headings, flow);
     flow.finish(book, contentsTitleFor(book.metadata.language, false), diagnostics);

@@ -4,6 +4,7 @@
 #include "mobigen/read/xml.h"
 #include "mobigen/text/ascii.h"
 
+#include <algorithm>
 #include <functional>
 #include <sstream>
 
@@ -27,16 +28,32 @@ void forEachElement(const XmlNode& node, const std::function<void(const XmlNode&
     }
 }
 
-// EPUB 3 gives roles through <meta refines="#id" property="role">.
-std::map<std::string, std::string> refinedRoles(const XmlNode& metadata) {
-    std::map<std::string, std::string> roles;
+using RolesById = std::multimap<std::string, std::string>;
+
+// EPUB 3 gives roles through <meta refines="#id" property="role">, as many as a creator has.
+RolesById refinedRoles(const XmlNode& metadata) {
+    RolesById roles;
     forEachElement(metadata, [&](const XmlNode& e) {
         if (e.localName() == "meta" && e.attributeLocal("property") == "role") {
             const std::string target = e.attributeLocal("refines");
-            if (!target.empty() && target[0] == '#') roles[target.substr(1)] = e.textContent();
+            if (!target.empty() && target[0] == '#') roles.emplace(target.substr(1), lowerAscii(e.textContent()));
         }
     });
     return roles;
+}
+
+// An author when any role says so, or when none is given: an annotator who is also the author
+// must not hide the author.
+bool isAuthor(const XmlNode& creator, const RolesById& refined) {
+    std::vector<std::string> roles;
+    const std::string attribute = lowerAscii(creator.attributeLocal("role"));
+    if (!attribute.empty()) roles.push_back(attribute);
+    const std::string id = creator.attributeLocal("id");
+    if (!id.empty()) {
+        const auto range = refined.equal_range(id);
+        for (auto it = range.first; it != range.second; ++it) roles.push_back(it->second);
+    }
+    return roles.empty() || std::find(roles.begin(), roles.end(), "aut") != roles.end();
 }
 
 bool isIsbnChecksumValid(const std::string& digits) {
@@ -79,10 +96,7 @@ void readMetadata(const XmlNode& metadataNode, const XmlNode& packageNode, Packa
         if (name == "title" && m.title.empty()) {
             m.title = text;
         } else if (name == "creator") {
-            std::string role = e.attributeLocal("role");
-            const auto refined = roles.find(e.attributeLocal("id"));
-            if (refined != roles.end()) role = refined->second;
-            (role.empty() || role == "aut" ? m.authors : m.contributors).push_back(text);
+            (isAuthor(e, roles) ? m.authors : m.contributors).push_back(text);
         } else if (name == "contributor") {
             m.contributors.push_back(text);
         } else if (name == "language" && m.language.empty()) {
