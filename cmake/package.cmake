@@ -1,7 +1,12 @@
 # The release zip: the program, its converter in Tools\, a read-me and the licences, in the layout
 # the program expects when unpacked.
 set(tw_dist ${CMAKE_BINARY_DIR}/dist)
-set(tw_zip ${tw_dist}/Tomewright-${PROJECT_VERSION}-win32.zip)
+# The 64-bit build exists only for testing; its zip must not pass for the shipped one.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(tw_zip ${tw_dist}/Tomewright-${PROJECT_VERSION}-win64.zip)
+else()
+  set(tw_zip ${tw_dist}/Tomewright-${PROJECT_VERSION}-win32.zip)
+endif()
 # CRLF for Notepad on any Windows; the read-me keeps its source's byte order mark, so the Chinese shows.
 configure_file(${CMAKE_CURRENT_LIST_DIR}/dist-readme.txt ${tw_dist}/README.txt @ONLY NEWLINE_STYLE CRLF)
 configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${tw_dist}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)

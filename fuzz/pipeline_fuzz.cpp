@@ -7,14 +7,13 @@
 // says.
 
 #include "fuzz/fuzz_support.h"
-#include "fuzz/palmdoc_decoder.h"
-#include "fuzz/stored_zip.h"
-#include "fuzz/text_mode.h"
 #include "mobigen/flow/chapters.h"
 #include "mobigen/flow/text_page.h"
 #include "mobigen/kf8/writer.h"
 #include "mobigen/read/book_readers.h"
 #include "mobigen/text/encoding.h"
+#include "tests/support/books.h"
+#include "tests/support/checks.h"
 
 #include <vector>
 
@@ -27,12 +26,12 @@ constexpr std::size_t kPalmDbHeader = 78;
 std::vector<std::size_t> recordOffsets(std::string_view file) {
     fuzz::check(file.size() >= kPalmDbHeader + 2, "shorter than a PalmDB header");
     fuzz::check(file.substr(60, 8) == "BOOKMOBI", "not BOOKMOBI");
-    const std::size_t count = fuzz::readU16(file, 76);
+    const std::size_t count = test_support::be16(file, 76);
     const std::size_t listEnd = kPalmDbHeader + 8 * count + 2;
     fuzz::check(count > 0 && listEnd <= file.size(), "the record list does not fit");
     std::vector<std::size_t> offsets;
     for (std::size_t i = 0; i < count; ++i) {
-        const std::size_t offset = fuzz::readU32(file, kPalmDbHeader + 8 * i);
+        const std::size_t offset = test_support::be32(file, kPalmDbHeader + 8 * i);
         fuzz::check(offset >= (offsets.empty() ? listEnd : offsets.back() + 1), "record offsets do not increase");
         offsets.push_back(offset);
     }
@@ -59,8 +58,8 @@ std::string partText(std::string_view file, const std::vector<std::size_t>& offs
                      Compression compression) {
     const std::string_view record0 = recordAt(file, offsets, first);
     fuzz::check(record0.size() >= 20 && record0.substr(16, 4) == "MOBI", "record 0 has no MOBI header");
-    fuzz::check(fuzz::readU16(record0, 0) == (compression == Compression::PalmDoc ? 2u : 1u), "wrong compression");
-    const std::size_t textRecords = fuzz::readU16(record0, 8);
+    fuzz::check(test_support::be16(record0, 0) == (compression == Compression::PalmDoc ? 2u : 1u), "wrong compression");
+    const std::size_t textRecords = test_support::be16(record0, 8);
     std::string text;
     for (std::size_t i = first + 1; i <= first + textRecords; ++i) {
         const std::string_view stored = withoutTrailer(recordAt(file, offsets, i));
@@ -68,24 +67,24 @@ std::string partText(std::string_view file, const std::vector<std::size_t>& offs
             text.append(stored);
             continue;
         }
-        const std::optional<std::string> unpacked = fuzz::decodePalmDoc(stored);
+        const std::optional<std::string> unpacked = test_support::decodePalmDoc(stored);
         if (!unpacked || unpacked->size() > 4096) fuzz::fail("text record " + std::to_string(i) + " is damaged");
         text += *unpacked;
     }
-    fuzz::check(fuzz::readU32(record0, 4) == text.size(), "the text length differs from the text records");
+    fuzz::check(test_support::be32(record0, 4) == text.size(), "the text length differs from the text records");
     return text;
 }
 
 std::optional<std::uint32_t> exthNumber(std::string_view record0, std::uint32_t type) {
     fuzz::check(record0.size() >= 24, "record 0 has no header length");
-    const std::size_t exth = 16 + fuzz::readU32(record0, 20);
+    const std::size_t exth = 16 + test_support::be32(record0, 20);
     fuzz::check(exth + 12 <= record0.size() && record0.substr(exth, 4) == "EXTH", "no EXTH after the MOBI header");
     std::size_t at = exth + 12;
-    for (std::uint32_t n = fuzz::readU32(record0, exth + 8); n > 0; --n) {
+    for (std::uint32_t n = test_support::be32(record0, exth + 8); n > 0; --n) {
         fuzz::check(at + 8 <= record0.size(), "an EXTH record past record 0");
-        const std::uint32_t size = fuzz::readU32(record0, at + 4);
+        const std::uint32_t size = test_support::be32(record0, at + 4);
         fuzz::check(size >= 8 && at + size <= record0.size(), "an EXTH record of a bad size");
-        if (fuzz::readU32(record0, at) == type && size == 12) return fuzz::readU32(record0, at + 8);
+        if (test_support::be32(record0, at) == type && size == 12) return test_support::be32(record0, at + 8);
         at += size;
     }
     return std::nullopt;
@@ -96,21 +95,23 @@ void checkKf8Part(std::string_view file, const std::vector<std::size_t>& offsets
     fuzz::check(kf8 && *kf8 >= 1, "no EXTH 121 in the MOBI 6 record 0");
     fuzz::check(recordAt(file, offsets, *kf8 - 1) == "BOUNDARY", "EXTH 121 does not follow BOUNDARY");
     const std::string_view record0 = recordAt(file, offsets, *kf8);
-    fuzz::check(record0.size() >= 264 && fuzz::readU32(record0, 20) >= 248, "a short KF8 header");
-    fuzz::check(fuzz::readU32(record0, 36) == 8 && fuzz::readU32(record0, 104) == 8, "KF8 record 0 is not version 8");
+    fuzz::check(record0.size() >= 264 && test_support::be32(record0, 20) >= 248, "a short KF8 header");
+    fuzz::check(test_support::be32(record0, 36) == 8 && test_support::be32(record0, 104) == 8,
+                "KF8 record 0 is not version 8");
     const std::string text = partText(file, offsets, *kf8, compression);
-    fuzz::check(fuzz::isValidUtf8(text), "the KF8 text is not UTF-8");
-    const std::string_view fdst = recordAt(file, offsets, *kf8 + fuzz::readU32(record0, 192));
-    const std::uint32_t flows = fuzz::readU32(record0, 196);
-    fuzz::check(
-        fdst.size() >= 12 + 8 * std::size_t{flows} && fdst.substr(0, 4) == "FDST" && fuzz::readU32(fdst, 8) == flows,
-        "the FDST does not list the flows");
-    fuzz::check(flows > 0 && fuzz::readU32(fdst, 12 + 8 * flows - 4) == text.size(), "the flows do not end the text");
+    fuzz::check(test_support::isStrictUtf8(text), "the KF8 text is not UTF-8");
+    const std::string_view fdst = recordAt(file, offsets, *kf8 + test_support::be32(record0, 192));
+    const std::uint32_t flows = test_support::be32(record0, 196);
+    fuzz::check(fdst.size() >= 12 + 8 * std::size_t{flows} && fdst.substr(0, 4) == "FDST" &&
+                    test_support::be32(fdst, 8) == flows,
+                "the FDST does not list the flows");
+    fuzz::check(flows > 0 && test_support::be32(fdst, 12 + 8 * flows - 4) == text.size(),
+                "the flows do not end the text");
 }
 
 std::string decodedDocument(const std::string& bytes, Diagnostics& diagnostics) {
     std::string html = decodeHtmlToUtf8(bytes, diagnostics);
-    fuzz::check(fuzz::isValidUtf8(html), "the decoded document is not UTF-8");
+    fuzz::check(test_support::isStrictUtf8(html), "the decoded document is not UTF-8");
     return html;
 }
 
@@ -144,9 +145,9 @@ void checkLinesKept(const std::string& page, const std::string& html, const std:
 Book readBook(std::string_view bytes, Diagnostics& diagnostics) {
     const char kind = bytes.empty() ? '\0' : bytes[0];
     if (kind == 'P') return readEpubBook(bytes, "Fuzz", diagnostics);
-    if (kind == 'E') return readEpubBook(fuzz::zipOfFileList(bytes.substr(1)), "Fuzz", diagnostics);
+    if (kind == 'E') return readEpubBook(test_support::zipOfFileList(bytes.substr(1)), "Fuzz", diagnostics);
     if (kind != 'T') return readHtmlBook(decodedDocument(std::string(bytes), diagnostics), "Fuzz", diagnostics);
-    const std::string page = fuzz::textModePage(bytes.substr(1));
+    const std::string page = test_support::textModePage(bytes.substr(1));
     const std::string html = decodedDocument(page, diagnostics);
     Book book = readHtmlBook(html, "Fuzz", diagnostics);
     checkLinesKept(page, html, book.flow);
@@ -162,7 +163,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Diagnostics diagnostics;
         const Book book = readBook(bytes, diagnostics);
         fuzz::check(!book.metadata.title.empty(), "a book without a title");
-        fuzz::check(fuzz::isValidUtf8(book.flow), "the flow is not UTF-8");
+        fuzz::check(test_support::isStrictUtf8(book.flow), "the flow is not UTF-8");
         fuzz::check(hasKf8Part(book), "a book without a KF8 part");
         const std::string file = writeBook(book, compression, OutputKind::Joint);
         const std::vector<std::size_t> offsets = recordOffsets(file);

@@ -1,9 +1,9 @@
 // The text-to-HTML step on any file content, against the page worked out on its own from the
-// text-mode rules (fuzz/text_mode.h).
+// text-mode rules (tests/support/checks.h).
 
 #include "convert/file_converter.h"
 #include "fuzz/fuzz_support.h"
-#include "fuzz/text_mode.h"
+#include "tests/support/checks.h"
 
 #include <filesystem>
 #include <fstream>
@@ -78,6 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     QuietConverter converter;
     if (!converter.writeHtmlFromText(source, html)) fuzz::fail("the step failed: " + converter.lastMessage);
-    if (readWhole(html) != fuzz::textModePage(content)) fuzz::fail("the page differs from the text-mode reading");
+    if (readWhole(html) != test_support::textModePage(content))
+        fuzz::fail("the page differs from the text-mode reading");
     return 0;
 }

@@ -3,9 +3,7 @@
 // with the batch.
 #include "ui_support.h"
 
-#include "platform/mbstring.h"
 #include "platform/process.h"
-#include "test_support.h"
 
 #include <gtest/gtest.h>
 #include <psapi.h>
@@ -16,8 +14,7 @@
 #include <cstdio>
 #include <thread>
 
-using testing_support::exists;
-using testing_support::TempFolder;
+using test_support::exists;
 using ui_testing::Texts;
 
 namespace {
@@ -35,16 +32,14 @@ double privateMegabytes() {
 
 double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
+class BatchLoad : public ui_testing::MainDialogTest {};
+
 }  // namespace
 
-TEST(BatchLoad, AThousandFilesInOneDrop) {
-    platform::useAnsiCodePage();
-    TempFolder temp;
-    const testing_support::ProgramLayout layout(temp.path());
-    ASSERT_TRUE(layout.ready());
+TEST_F(BatchLoad, AThousandFilesInOneDrop) {
     Texts paths;
     for (int i = 0; i < kFiles; ++i) {
-        paths.push_back(layout.addBook("book" + std::to_string(i) + (i % 2 ? ".epub" : ".txt")));
+        paths.push_back(addBook("book" + std::to_string(i) + (i % 2 ? ".epub" : ".txt")));
     }
 
     // The converter's own cost, measured alone, so the program's share can be told apart.
@@ -53,7 +48,7 @@ TEST(BatchLoad, AThousandFilesInOneDrop) {
     for (int i = 0; i < kAlone; ++i)
         platform::runAndWait(nullptr, layout.converter, "\"" + paths[1] + "\" -c2", layout.tools, 0);
     const double converterSeconds = secondsSince(aloneStart) / kAlone;
-    ASSERT_TRUE(DeleteFileA(layout.book("book1.mobi").c_str()));
+    ASSERT_TRUE(DeleteFileA(book("book1.mobi").c_str()));
     ASSERT_TRUE(DeleteFileA((layout.tools + "\\fake_converter.log").c_str()));
 
     // Memory early in the batch and at its last file, sampled while the batch runs.
@@ -70,10 +65,7 @@ TEST(BatchLoad, AThousandFilesInOneDrop) {
         }
     });
 
-    ui_testing::BoxWatcher watcher;
-    ui_testing::DialogDriver dialog;
     dialog.runLimitMs = 20 * 60 * 1000;
-    ASSERT_TRUE(dialog.locateConverterIn(layout.program));
     const auto batchStart = Clock::now();
     dialog.run({ui_testing::dropFiles(paths)});
     const double batchSeconds = secondsSince(batchStart);

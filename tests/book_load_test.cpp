@@ -2,8 +2,8 @@
 // converter, an EPUB of 5,000 spine documents, and one with a 48 MB image. Each step runs in
 // a child process of its own, so its peak memory is its own; each prints its figures.
 #include "convert/file_converter.h"
-#include "test_support.h"
-#include "zip_builder.h"
+#include "tests/support/books.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -18,8 +18,7 @@
 #include <functional>
 #include <random>
 
-using testing_support::readFile;
-using testing_support::TempFolder;
+using namespace test_support;
 
 namespace {
 
@@ -51,11 +50,10 @@ Step convert(const std::string& source) {
 
 // The book as libmobi reads it back; "" when it cannot, nothing when mobitool is missing.
 std::optional<std::string> readBack(const TempFolder& temp, const std::string& name) {
-    if (std::system("command -v mobitool >/dev/null 2>&1") != 0) return std::nullopt;
-    const std::string command =
-        "mobitool -d -o '" + temp.path() + "' '" + temp / (name + ".mobi") + "' >/dev/null 2>&1";
-    if (std::system(command.c_str()) != 0) return std::string();
-    return readFile(temp / (name + ".rawml")).value_or("");
+    if (!haveMobitool()) return std::nullopt;
+    if (runCommand("mobitool -d -o '" + temp.path() + "' '" + temp / (name + ".mobi") + "'", "/dev/null") != 0)
+        return std::string();
+    return readFile(temp / (name + ".rawml"));
 }
 
 class QuietConverter : public FileConverter {
@@ -113,22 +111,21 @@ TEST(BookLoad, TwoHundredMegabyteText) {
         inputMb, page.seconds, page.peakMb, page.peakMb / inputMb, book.seconds, book.peakMb, book.peakMb / inputMb);
     EXPECT_EQ(page.exitCode, 0);
     EXPECT_LE(book.exitCode, 1);
-    EXPECT_EQ(readFile(temp / "big.mobi").value_or("").substr(60, 8), "BOOKMOBI");
+    EXPECT_EQ(readFile(temp / "big.mobi").substr(60, 8), "BOOKMOBI");
     EXPECT_LE(page.peakMb, 3 * inputMb);
     EXPECT_LE(book.peakMb, 8 * inputMb);
 }
 
 TEST(BookLoad, EpubWithFiveThousandSpineDocuments) {
     std::string manifest, spine, navPoints;
-    std::vector<readers_test::ZipEntrySpec> files;
+    std::vector<ZipEntrySpec> files;
     for (int i = 1; i <= 5000; ++i) {
         const std::string n = std::to_string(i), name = "d" + n + ".xhtml";
         manifest += "<item id=\"d" + n + "\" href=\"" + name + "\" media-type=\"application/xhtml+xml\"/>";
         spine += "<itemref idref=\"d" + n + "\"/>";
         navPoints += "<navPoint id=\"n" + n + "\"><navLabel><text>Part " + n + "</text></navLabel><content src=\"" +
                      name + "\"/></navPoint>";
-        files.push_back(
-            {name, readers_test::makeXhtml("<h2>Part " + n + "</h2><p>Text of part " + n + ".</p>"), true, {}});
+        files.push_back({name, makeXhtml("<h2>Part " + n + "</h2><p>Text of part " + n + ".</p>"), true, {}});
     }
     manifest += "<item id=\"ncx\" href=\"toc.ncx\" media-type=\"application/x-dtbncx+xml\"/>";
     files.push_back({"toc.ncx",
@@ -136,10 +133,8 @@ TEST(BookLoad, EpubWithFiveThousandSpineDocuments) {
                      true,
                      {}});
     TempFolder temp;
-    ASSERT_TRUE(testing_support::writeFile(
-        temp / "parts.epub",
-        readers_test::buildEpub(readers_test::makeOpf("<dc:title>Parts</dc:title>", manifest, spine, " toc=\"ncx\""),
-                                files)));
+    ASSERT_TRUE(writeFile(temp / "parts.epub",
+                          buildEpub(makeOpf("<dc:title>Parts</dc:title>", manifest, spine, " toc=\"ncx\""), files)));
 
     const Step book = convert(temp / "parts.epub");
     std::printf("EPUB of 5,000 spine documents: exit %d, %.2f s, peak %.0f MB\n", book.exitCode, book.seconds,
@@ -154,18 +149,16 @@ TEST(BookLoad, EpubWithFiveThousandSpineDocuments) {
 TEST(BookLoad, EpubWithAFiftyMegabyteImage) {
     const std::string picture = bmp(4096);  // 48 MiB of pixels
     TempFolder temp;
-    ASSERT_TRUE(testing_support::writeFile(
-        temp / "picture.epub",
-        readers_test::buildEpub(
-            readers_test::makeOpf("<dc:title>Picture</dc:title>",
-                                  "<item id=\"p\" href=\"p.xhtml\" media-type=\"application/xhtml+xml\"/>"
-                                  "<item id=\"i\" href=\"big.bmp\" media-type=\"image/bmp\"/>",
-                                  "<itemref idref=\"p\"/>"),
-            {{"p.xhtml", readers_test::makeXhtml("<p>Look:</p><img src=\"big.bmp\"/>"), true, {}},
-             {"big.bmp", picture, false, {}}})));
+    ASSERT_TRUE(writeFile(temp / "picture.epub",
+                          buildEpub(makeOpf("<dc:title>Picture</dc:title>",
+                                            "<item id=\"p\" href=\"p.xhtml\" media-type=\"application/xhtml+xml\"/>"
+                                            "<item id=\"i\" href=\"big.bmp\" media-type=\"image/bmp\"/>",
+                                            "<itemref idref=\"p\"/>"),
+                                    {{"p.xhtml", makeXhtml("<p>Look:</p><img src=\"big.bmp\"/>"), true, {}},
+                                     {"big.bmp", picture, false, {}}})));
 
     const Step book = convert(temp / "picture.epub");
-    const std::size_t size = readFile(temp / "picture.mobi").value_or("").size();
+    const std::size_t size = readFile(temp / "picture.mobi").size();
     std::printf("EPUB with a %.0f MB image: exit %d, %.2f s, peak %.0f MB, book %zu bytes\n",
                 static_cast<double>(picture.size()) / (1024.0 * 1024.0), book.exitCode, book.seconds, book.peakMb,
                 size);

@@ -1,14 +1,14 @@
 #include "mobigen/flow/chapters.h"
 #include "mobigen/flow/text_page.h"
 #include "mobigen/read/book_readers.h"
-#include "mobigen_test_support.h"
+#include "tests/support/checks.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 
 using namespace mobigen;
-using mobigen_test::repeat;
+using test_support::repeat;
 
 TEST(ChapterHeadings, RecognisesHeadingsAndTheirLevel) {
     for (const char* line : {u8"第一回 宴桃园豪杰三结义　斩黄巾英雄首立功",

@@ -1,35 +1,22 @@
 // The main dialog under Wine: real drops, real boxes, the real list box.
 #include "ui_support.h"
 
-#include "app/converter_app.h"
 #include "convert/path_helpers.h"
-#include "platform/mbstring.h"
 #include "platform/message.h"
 #include "resource.h"
-#include "test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <thread>
 
-using testing_support::exists;
-using testing_support::makeFolder;
-using testing_support::readFile;
-using testing_support::TempFolder;
-using testing_support::writeFile;
-using ui_testing::DialogDriver;
-using ui_testing::dropFiles;
-using ui_testing::Texts;
-using ui_testing::operator+;
+using namespace test_support;
+using namespace ui_testing;
 
 namespace {
 
-const char kConverting[] = "正在转换 ";
 const char kAboutCaption[] = "关于 Tomewright";
 const char kNoConverter[] = "kindlegen.exe 不存在，请将该程序文件放到 Tools 目录下。";
-
-Texts progressLines(const std::string& path, bool ok) { return {kConverting + path, ok ? "转换成功！" : "转换失败！"}; }
 
 POINT centre(const RECT& rect) { return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2}; }
 
@@ -38,21 +25,8 @@ void expectCentredOver(const RECT& inner, const RECT& outer) {
     EXPECT_NEAR(centre(inner).y, centre(outer).y, 1);
 }
 
-// A program folder with the fake converter as Tools\kindlegen.exe, and a folder of books.
-class MainDialog : public ::testing::Test {
+class MainDialog : public MainDialogTest {
 protected:
-    void SetUp() override {
-        platform::useAnsiCodePage();
-        ASSERT_TRUE(layout.ready());
-        ASSERT_TRUE(dialog.locateConverterIn(program));
-    }
-
-    // Every drop, refused or not, must be handed back to the shell.
-    void TearDown() override { EXPECT_EQ(dialog.unfinishedDrops, 0); }
-
-    std::string book(const std::string& name) const { return layout.book(name); }
-    std::string addBook(const std::string& name) { return layout.addBook(name, "text of " + name + "\r\n"); }
-
     // The sources the converter was started on, in order.
     Texts converterSources() const {
         Texts sources;
@@ -74,12 +48,8 @@ protected:
         });
     }
 
-    TempFolder temp;
-    testing_support::ProgramLayout layout{temp.path()};
     const std::string& program = layout.program;
     const std::string& books = layout.books;
-    ui_testing::BoxWatcher watcher;
-    DialogDriver dialog;
 };
 
 TEST_F(MainDialog, BatchesListEachFileAndARefusedFileEndsTheBatch) {
@@ -135,7 +105,7 @@ TEST_F(MainDialog, AboutClickAndSecondDropDuringABatchAreHandledBetweenItsFiles)
     const std::string b = addBook("b.epub");
     const std::string c = addBook("c.html");
     const std::string d = addBook("d.htm");
-    ASSERT_TRUE(layout.converterBehaves("delay_ms=700\n"));
+    converterBehaves("delay_ms=700\n");
     HWND main = nullptr;
     std::thread clicker;
     std::thread dropper;
@@ -244,20 +214,6 @@ TEST_F(MainDialog, ConverterIsLookedForUnderToolsWithADoubledSeparator) {
     EXPECT_EQ(boxes[0].text, kNoConverter);
     EXPECT_EQ(boxes[0].owner, nullptr);
     EXPECT_EQ(boxes[0].caption, platform::defaultTitle());
-}
-
-TEST(Application, MissingConverterShowsOnlyTheMessageAndLeavesNoMainWindow) {
-    platform::useAnsiCodePage();
-    if (exists(programDirectory() + "\\Tools\\kindlegen.exe")) {
-        GTEST_SKIP() << "a converter lies beside the test program";
-    }
-    ui_testing::BoxWatcher watcher;
-    ConverterApp app;
-
-    EXPECT_FALSE(app.InitInstance());
-
-    EXPECT_EQ(app.mainWindow(), nullptr);
-    EXPECT_EQ(watcher.texts(), Texts{kNoConverter});
 }
 
 }  // namespace

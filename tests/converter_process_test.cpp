@@ -1,12 +1,16 @@
 // The converter as the program starts it: a child process in its own folder, judged by its
 // exit code and by the files it leaves beside the source.
-#include "mobigen_test_support.h"
+#include "tests/support/checks.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace {
 
-using namespace mobigen_test;
+using namespace test_support;
+namespace fs = std::filesystem;
 
 class ConverterProcess : public ::testing::Test {
 protected:
@@ -19,7 +23,7 @@ protected:
         fs::remove(folder / "log.txt");
         return status;
     }
-    std::string quoted(const std::string& name) const { return "\"" + (folder / name).string() + "\""; }
+    std::string quoted(const std::string& name) const { return "\"" + (folder / name) + "\""; }
     std::size_t fileCount() const {
         return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()));
     }
@@ -59,7 +63,7 @@ TEST_F(ConverterProcess, TextPagesInUtf16AndBig5ReadBackWithTheirTextLanguageAnd
     if (!haveMobitool()) GTEST_SKIP() << "mobitool (libmobi-tools) is not installed";
     for (const Case& c : cases) {
         const std::string stem = c.name.substr(0, c.name.find('.'));
-        EXPECT_EQ(runCommand("mobitool -i -d -o \"" + folder.path().string() + "\" " + quoted(stem + ".mobi"),
+        EXPECT_EQ(runCommand("mobitool -i -d -o \"" + folder.path() + "\" " + quoted(stem + ".mobi"),
                              folder / "info.txt"),
                   0);
         EXPECT_NE(readFile(folder / (stem + ".rawml")).find(c.text), std::string::npos) << c.name;

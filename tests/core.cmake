@@ -1,15 +1,10 @@
-add_library(tw_test_support STATIC test_support.cpp)
-target_include_directories(tw_test_support PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR})
-target_link_libraries(tw_test_support PUBLIC tw_platform tw_program_charset PRIVATE tw_warnings)
-
 # The converter stand-in: a console program built beside the tests that use it.
 add_executable(tw_fake_converter fake_converter.cpp)
 set_target_properties(tw_fake_converter PROPERTIES OUTPUT_NAME fake_converter)
-target_link_libraries(tw_fake_converter PRIVATE tw_warnings)
+target_link_libraries(tw_fake_converter PRIVATE tw_test_support tw_warnings)
 
 tw_add_test(path_helpers_test SOURCES path_helpers_test.cpp LIBS tw_convert tw_test_support)
 tw_add_test(text_lines_test SOURCES text_lines_test.cpp LIBS tw_convert tw_test_support)
-tw_add_test(html_document_test SOURCES html_document_test.cpp LIBS tw_convert)
 tw_add_test(file_converter_test SOURCES file_converter_test.cpp LIBS tw_convert tw_test_support)
 add_dependencies(file_converter_test tw_fake_converter)
 

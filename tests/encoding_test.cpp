@@ -1,6 +1,6 @@
 #include "mobigen/text/encoding.h"
-#include "mobigen_test_support.h"
 #include "platform/utf8.h"
+#include "tests/support/checks.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 
 namespace {
 
-using mobigen_test::repeat;
+using test_support::repeat;
 
 const std::string kGbkChinese = "\xD6\xD0\xCE\xC4";          // 中文
 const std::string kGbkChapter = "\xB5\xDA\xD2\xBB\xD5\xC2";  // 第一章

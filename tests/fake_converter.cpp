@@ -6,10 +6,11 @@
 //   mode=partial  writes half a .mobi and exits with a failure code
 //   mode=crash    writes half a .mobi and aborts
 //   delay_ms=N    waits that long first
+#include "tests/support/files.h"
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <thread>
 
@@ -56,24 +57,6 @@ std::string outputFor(const std::string& source) {
     return (dot == std::string::npos ? source : source.substr(0, dot)) + ".mobi";
 }
 
-std::string readAll(const std::string& path) {
-    std::string bytes;
-    std::FILE* in = std::fopen(path.c_str(), "rb");
-    if (!in) return bytes;
-    char buffer[65536];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0) bytes.append(buffer, got);
-    std::fclose(in);
-    return bytes;
-}
-
-bool writeOutput(const std::string& path, const std::string& content) {
-    std::FILE* out = std::fopen(path.c_str(), "wb");
-    if (!out) return false;
-    const bool ok = std::fwrite(content.data(), 1, content.size(), out) == content.size();
-    return std::fclose(out) == 0 && ok;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -83,10 +66,10 @@ int main(int argc, char** argv) {
     if (argc < 2) return 2;
     if (behaviour.mode == "crash") std::abort();
     if (behaviour.mode == "none") return 2;
-    const std::string source = readAll(argv[1]);
+    const std::string source = test_support::readFile(argv[1]);
     if (behaviour.mode == "partial") {
-        writeOutput(outputFor(argv[1]), source.substr(0, source.size() / 2));
+        test_support::writeFile(outputFor(argv[1]), source.substr(0, source.size() / 2));
         return 2;
     }
-    return writeOutput(outputFor(argv[1]), source) ? 0 : 2;
+    return test_support::writeFile(outputFor(argv[1]), source) ? 0 : 2;
 }

@@ -3,29 +3,17 @@
 // the book it was asked to make.
 #include "ui_support.h"
 
-#include "platform/mbstring.h"
-#include "test_support.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <map>
 
-using testing_support::ExclusiveHold;
-using testing_support::exists;
-using testing_support::readFile;
-using testing_support::TempFolder;
-using testing_support::writeFile;
-using ui_testing::DialogDriver;
-using ui_testing::dropFiles;
-using ui_testing::Texts;
-using ui_testing::operator+;
+using namespace test_support;
+using namespace ui_testing;
 
 namespace {
 
 const std::string kNoOutput = "转换失败！未找到转换后的文件。";
-
-Texts lines(const std::string& path, bool ok) { return {"正在转换 " + path, ok ? "转换成功！" : "转换失败！"}; }
 
 // Every file below a folder with its content: the user's files before and after.
 using Snapshot = std::map<std::string, std::string>;
@@ -43,7 +31,7 @@ Snapshot snapshot(const std::string& folder) {
             files[path + "\\"] = "";
             for (auto& entry : snapshot(path)) files.insert(entry);
         } else {
-            files[path] = readFile(path).value_or("<unreadable>");
+            files[path] = exists(path) ? readFile(path) : "<unreadable>";
         }
     } while (FindNextFileA(search, &found));
     FindClose(search);
@@ -64,31 +52,16 @@ std::string fromUnix(const char* variable) {
     return windows;
 }
 
-class FaultMatrix : public ::testing::Test {
+class FaultMatrix : public MainDialogTest {
 protected:
-    void SetUp() override {
-        platform::useAnsiCodePage();
-        ASSERT_TRUE(layout.ready());
-        ASSERT_TRUE(dialog.locateConverterIn(layout.program));
-    }
-
     // Our own converter, built into the release layout beside the tests.
     void useRealConverter() {
-        const std::string built = testing_support::executableFolder() + "\\..\\dist\\Tools\\kindlegen.exe";
+        const std::string built = executableFolder() + "\\..\\dist\\Tools\\kindlegen.exe";
         ASSERT_TRUE(exists(built)) << built;
         ASSERT_TRUE(layout.useConverter(built));
     }
-    void converterBehaves(const std::string& config) { ASSERT_TRUE(layout.converterBehaves(config)); }
-    std::string book(const std::string& name) const { return layout.book(name); }
-    std::string addBook(const std::string& name, const std::string& text = "a line\r\nanother\r\n") {
-        return layout.addBook(name, text);
-    }
 
-    TempFolder temp;
-    testing_support::ProgramLayout layout{temp.path()};
     const std::string& books = layout.books;
-    ui_testing::BoxWatcher watcher;
-    DialogDriver dialog;
 };
 
 }  // namespace
@@ -105,7 +78,7 @@ TEST_F(FaultMatrix, SourceHeldOpenWithoutSharing) {
     }
     EXPECT_EQ(watcher.texts(),
               (Texts{"打开文件 " + text + " 失败！", "转换 " + text + " 到网页文件时出现错误！", kNoOutput}));
-    EXPECT_EQ(dialog.finalLines, lines(text, false) + lines(epub, false));
+    EXPECT_EQ(dialog.finalLines, progressLines(text, false) + progressLines(epub, false));
     EXPECT_EQ(snapshot(books), before);
 }
 
@@ -123,7 +96,7 @@ TEST_F(FaultMatrix, StaleBookReadOnlyOrLocked) {
     }
     EXPECT_EQ(watcher.texts(), (Texts{"删除目标文件 " + book("a.mobi") + " 失败！请手动删除后再执行本程序。",
                                       "删除目标文件 " + book("b.mobi") + " 失败！请手动删除该文件后再转换一次。"}));
-    EXPECT_EQ(dialog.finalLines, lines(text, false) + lines(epub, false));
+    EXPECT_EQ(dialog.finalLines, progressLines(text, false) + progressLines(epub, false));
     EXPECT_EQ(snapshot(books), before);
     SetFileAttributesA(book("a.mobi").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
@@ -135,9 +108,9 @@ TEST_F(FaultMatrix, UsersOwnPageBesideAText) {
     const Snapshot before = snapshot(books);
     dialog.run({dropFiles({text})});
     EXPECT_EQ(watcher.texts(), Texts{});
-    EXPECT_EQ(dialog.finalLines, lines(text, true));
+    EXPECT_EQ(dialog.finalLines, progressLines(text, true));
     EXPECT_EQ(without(snapshot(books), book("novel.mobi")), before);
-    EXPECT_EQ(readFile(book("novel.mobi")).value_or("").substr(60, 8), "BOOKMOBI");
+    EXPECT_EQ(readFile(book("novel.mobi")).substr(60, 8), "BOOKMOBI");
 }
 
 TEST_F(FaultMatrix, FolderOfTheIntermediatePageIsReadOnly) {
@@ -150,7 +123,7 @@ TEST_F(FaultMatrix, FolderOfTheIntermediatePageIsReadOnly) {
     dialog.run({dropFiles({text, page})});
     EXPECT_EQ(watcher.texts(), (Texts{"创建文件 " + folder + "\\book.htm 失败！",
                                       "转换 " + text + " 到网页文件时出现错误！", kNoOutput}));
-    EXPECT_EQ(dialog.finalLines, lines(text, false) + lines(page, false));
+    EXPECT_EQ(dialog.finalLines, progressLines(text, false) + progressLines(page, false));
     EXPECT_EQ(snapshot(folder), before);
 }
 
@@ -173,7 +146,7 @@ TEST_F(FaultMatrix, DiskFillsWhileTheIntermediatePageIsWritten) {
 
     EXPECT_EQ(watcher.texts(),
               (Texts{"创建文件 " + disk + "\\big.htm 失败！", "转换 " + text + " 到网页文件时出现错误！"}));
-    EXPECT_EQ(dialog.finalLines, lines(text, false));
+    EXPECT_EQ(dialog.finalLines, progressLines(text, false));
     EXPECT_EQ(snapshot(disk), before);  // no half-written page is left behind
 }
 
@@ -185,7 +158,7 @@ TEST_F(FaultMatrix, ConverterGoneAfterStartUp) {
     // The shell may show a box of its own first; ours comes last.
     ASSERT_FALSE(watcher.texts().empty());
     EXPECT_EQ(watcher.texts().back(), kNoOutput);
-    EXPECT_EQ(dialog.finalLines, lines(text, false));
+    EXPECT_EQ(dialog.finalLines, progressLines(text, false));
     EXPECT_EQ(snapshot(books), before);
 }
 
@@ -196,7 +169,7 @@ TEST_F(FaultMatrix, ConverterCrashesGivesUpOrLeavesHalfABook) {
     for (const char* behaviour : {"mode=crash\n", "mode=none\n", "mode=partial\n"}) {
         converterBehaves(behaviour);
         dialog.run({dropFiles({text, epub})});
-        EXPECT_EQ(dialog.finalLines, lines(text, false) + lines(epub, false)) << behaviour;
+        EXPECT_EQ(dialog.finalLines, progressLines(text, false) + progressLines(epub, false)) << behaviour;
         EXPECT_EQ(snapshot(books), before) << behaviour;
     }
     EXPECT_EQ(watcher.texts(), Texts(6, kNoOutput));

@@ -2,7 +2,8 @@
 
 #include "convert/path_helpers.h"
 #include "platform/mbstring.h"
-#include "test_support.h"
+#include "tests/support/checks.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -16,10 +17,10 @@
 #include <csignal>
 #endif
 
-using testing_support::exists;
-using testing_support::readFile;
-using testing_support::TempFolder;
-using testing_support::writeFile;
+using test_support::exists;
+using test_support::readFile;
+using test_support::TempFolder;
+using test_support::writeFile;
 using Texts = std::vector<std::string>;
 
 namespace {
@@ -43,7 +44,7 @@ protected:
     }
 
     void useLayoutUnder(const std::string& root) {
-        layout = std::make_unique<testing_support::ProgramLayout>(root);
+        layout = std::make_unique<test_support::ProgramLayout>(root);
         ASSERT_TRUE(layout->ready());
         tools = layout->tools;
         converter.programDirectory = layout->program;
@@ -55,7 +56,7 @@ protected:
     std::string book(const std::string& name) const { return layout->book(name); }
 
     TempFolder temp;
-    std::unique_ptr<testing_support::ProgramLayout> layout;
+    std::unique_ptr<test_support::ProgramLayout> layout;
     std::string tools;
     RecordingConverter converter;
 };
@@ -87,30 +88,28 @@ TEST_F(Conversion, EachRoadStartsTheConverterOnTheRightFileAndWaitsForIt) {
     EXPECT_EQ(converter.messages, Texts{});
 }
 
+// Text mode: 0x1A ends the input, CR LF and LF end a line, a lone CR is text; bytes pass as they are.
 TEST_F(Conversion, IntermediatePageIsByteExact) {
-    struct Case {
-        std::string text, body;
-    };
     const std::string bom = "\xEF\xBB\xBF", gbk = "\xB5\xDA\xD2\xBB\xD5\xC2";
-    const Case cases[] = {
-        {"", ""},
-        {"last line", "last line<br>"},
-        {"a\rb\r\n", "a\rb<br>"},
-        {bom + "first\r\nsecond", bom + "first<br>second<br>"},
-        {"kept\r\n\x1A"
-         "dropped\r\n",
-         "kept<br>"},
-        {gbk + "\r\n&amp; <b>", gbk + "<br>&amp; <b><br>"},
-        {"\r\n\r\n", "<br><br>"},
-        // UTF-16: 上 is 0A 4E and 业 is 1A 4E in little-endian order, neither a line end nor the end.
+    for (const std::string& text :
+         {std::string(), std::string("last line"), std::string("a\rb\r\n"), std::string("a\nb\n\nend\r"),
+          bom + "first\r\nsecond", gbk + "\r\n&amp; <b>", std::string("kept\r\n\x1A") + "dropped\r\n",
+          std::string("\x1A") + "abc", std::string("\r\n\r\n"), std::string("\r")}) {
+        ASSERT_TRUE(writeFile(book("in.txt"), text));
+        ASSERT_TRUE(converter.writeHtmlFromText(book("in.txt"), book("in.htm")));
+        EXPECT_EQ(readFile(book("in.htm")), test_support::textModePage(text)) << text.substr(0, 40);
+    }
+    // UTF-16: 上 is 0A 4E and 业 is 1A 4E in little-endian order, neither a line end nor the end;
+    // the lines come out in UTF-8.
+    const std::pair<std::string, std::string> utf16[] = {
         {std::string("\xFF\xFE\x0A\x4E\r\0\n\0\x1A\x4E\n\0a\0\r\0b\0", 18), u8"上<br>业<br>a\rb<br>"},
         {std::string("\xFE\xFF\x4E\x0A\0\r\0\n\x4E\x1A\0\x1A\0z", 14), u8"上<br>业<br>"},
         {std::string("\xFF\xFE\x3D\xD8\x00\xDE\x00", 7), u8"\U0001F600\uFFFD<br>"},
     };
-    for (const Case& c : cases) {
-        ASSERT_TRUE(writeFile(book("in.txt"), c.text));
+    for (const auto& [text, lines] : utf16) {
+        ASSERT_TRUE(writeFile(book("in.txt"), text));
         ASSERT_TRUE(converter.writeHtmlFromText(book("in.txt"), book("in.htm")));
-        EXPECT_EQ(readFile(book("in.htm")), "<html><head><title></title></head><body>" + c.body + "</body></html>");
+        EXPECT_EQ(readFile(book("in.htm")), "<html><head><title></title></head><body>" + lines + "</body></html>");
     }
     EXPECT_EQ(converter.messages, Texts{});
 }
@@ -156,7 +155,7 @@ TEST_F(Conversion, SuccessIsDecidedByThePresenceOfTheOutputOnly) {
 TEST_F(Conversion, StaleOutputThatCannotBeDeletedStopsBothRoads) {
     ASSERT_TRUE(writeFile(book("a.txt"), "text"));
     ASSERT_TRUE(writeFile(book("a.epub"), "book"));
-    ASSERT_TRUE(testing_support::makeFolder(book("a.mobi")));
+    ASSERT_TRUE(test_support::makeFolder(book("a.mobi")));
     EXPECT_FALSE(converter.convertFile(book("a.txt")));
     EXPECT_FALSE(converter.convertFile(book("a.epub")));
     EXPECT_EQ(converter.messages, (Texts{"删除目标文件 " + book("a.mobi") + " 失败！请手动删除后再执行本程序。",
@@ -195,7 +194,7 @@ TEST_F(Conversion, UsersOwnPageBesideATextIsKeptOnEveryRoad) {
 
 #ifdef _WIN32
 
-using testing_support::ExclusiveHold;
+using test_support::ExclusiveHold;
 
 // Locked and read-only stale books and held sources: see the fault matrix.
 TEST_F(Conversion, UsersPageThatCannotBeMovedAsideStopsTheConversion) {
@@ -212,7 +211,7 @@ TEST_F(Conversion, UsersPageThatCannotBeMovedAsideStopsTheConversion) {
 TEST_F(Conversion, FoldersEndingInA0x5CTrailByteWork) {
     TempFolder gbkRoot;
     const std::string root = gbkRoot / "\x81\x5C";
-    ASSERT_TRUE(testing_support::makeFolder(root));
+    ASSERT_TRUE(test_support::makeFolder(root));
     converter.messages.clear();
     useLayoutUnder(root);
     ASSERT_TRUE(writeFile(book("\xCA\xE9.txt"), "\xB5\xDA\xD2\xBB\xD5\xC2\r\n"));
@@ -226,7 +225,7 @@ TEST_F(Conversion, FoldersEndingInA0x5CTrailByteWork) {
 
 TEST_F(Conversion, UsersPageThatCannotBeMovedAsideStopsTheConversion) {
     ASSERT_TRUE(writeFile(book("novel.txt"), "text"));
-    ASSERT_TRUE(testing_support::makeFolder(book("novel.htm")));
+    ASSERT_TRUE(test_support::makeFolder(book("novel.htm")));
     ASSERT_TRUE(writeFile(book("novel.htm") + sep + "inside", "USER"));
     EXPECT_FALSE(converter.convertFile(book("novel.txt")));
     EXPECT_EQ(converter.messages, Texts{"删除临时文件 " + book("novel.htm") + " 失败！请手动删除后再执行本程序。"});

@@ -1,9 +1,9 @@
 // Each case is an input that once crashed a fuzz target (fuzz/), cut down to what matters.
 
-#include "fuzz/fuzz_support.h"
-#include "fuzz/stored_zip.h"
 #include "mobigen/flow/image_fit.h"
 #include "mobigen/read/book_readers.h"
+#include "tests/support/books.h"
+#include "tests/support/checks.h"
 
 #include <gtest/gtest.h>
 
@@ -57,31 +57,31 @@ TEST(FuzzRegressions, BmpWithoutRowsIsKeptUnscaled) {
     EXPECT_FALSE(mobigen::fitImage(bmp).smaller);
 }
 
-std::string epubOf(std::initializer_list<std::pair<std::string, std::string>> files) {
-    fuzz::StoredZip zip;
-    for (const auto& file : files) zip.add(file.first, file.second);
-    return zip.finish();
-}
-
 // The NCX was parsed as raw bytes, so a title in another encoding put invalid UTF-8 into the
 // contents page and the index of a book that declares UTF-8.
 TEST(FuzzRegressions, NcxTitleThatIsNotUtf8IsDecoded) {
-    const std::string book = epubOf({
+    const std::string book = test_support::buildZip({
         {"META-INF/container.xml",
-         "<container><rootfiles><rootfile full-path=\"OEBPS/package.opf\"/></rootfiles></container>"},
+         "<container><rootfiles><rootfile full-path=\"OEBPS/package.opf\"/></rootfiles></container>",
+         true,
+         {}},
         {"OEBPS/package.opf",
          "<package><manifest><item href=\"toc.ncx\" id=\"ncx\"/><item href=\"1.xhtml\" id=\"c1\"/></manifest>"
-         "<spine toc=\"ncx\"><itemref idref=\"c1\"/></spine></package>"},
+         "<spine toc=\"ncx\"><itemref idref=\"c1\"/></spine></package>",
+         true,
+         {}},
         {"OEBPS/toc.ncx",
          "<ncx><navMap><navPoint><navLabel><text>\xB5\xDA\xD2\xBB\xD5\xC2 \x8B</text></navLabel>"
-         "<content src=\"1.xhtml\"/></navPoint></navMap></ncx>"},
-        {"OEBPS/1.xhtml", "<html><body><p>text</p></body></html>"},
+         "<content src=\"1.xhtml\"/></navPoint></navMap></ncx>",
+         true,
+         {}},
+        {"OEBPS/1.xhtml", "<html><body><p>text</p></body></html>", true, {}},
     });
     mobigen::Diagnostics diagnostics;
     const mobigen::Book read = mobigen::readEpubBook(book, "Book", diagnostics);
     ASSERT_EQ(read.toc.size(), 1u);
-    EXPECT_TRUE(fuzz::isValidUtf8(read.toc[0].title));
-    EXPECT_TRUE(fuzz::isValidUtf8(read.flow));
+    EXPECT_TRUE(test_support::isStrictUtf8(read.toc[0].title));
+    EXPECT_TRUE(test_support::isStrictUtf8(read.flow));
 }
 
 }  // namespace

@@ -3,7 +3,8 @@
 // entries, where every kindle:pos link and TOC position must land on its target's '<'.
 #include "libmobi_support.h"
 #include "mobigen/kf8/writer.h"
-#include "mobigen_test_support.h"
+#include "tests/support/checks.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +13,7 @@
 
 namespace {
 
-using namespace mobigen_test;
+using namespace test_support;
 using mobigen::Book;
 using mobigen::Compression;
 using mobigen::Kf8Target;
@@ -107,7 +108,6 @@ Assembled assemble(const MOBIRawml* rawml, const std::string& raw) {
             const auto insert = static_cast<std::uint32_t>(std::stoul(entry.label));
             const auto length = static_cast<std::size_t>(tagValue(entry, 6, 1));
             EXPECT_EQ(tagValue(entry, 3), static_cast<long long>(s));
-            EXPECT_LE(length, 8192u);
             file.insert(insert - start, raw, next, length);
             next += length;
             out.fragmentInsert.push_back(insert);
@@ -138,6 +138,24 @@ std::uint32_t fromBase32(const std::string& digits) {
     return static_cast<std::uint32_t>(std::stoul(digits, nullptr, 32));
 }
 
+// The kindle:pos links of the assembled text, in order, land on `targets`.
+void expectLinksLandOn(const Assembled& assembled, const std::vector<Kf8Target>& targets) {
+    const std::regex link("kindle:pos:fid:([0-9A-V]{4}):off:([0-9A-V]{10})");
+    std::vector<std::size_t> landed;
+    for (std::sregex_iterator it(assembled.text.begin(), assembled.text.end(), link), end; it != end; ++it)
+        landed.push_back(assembled.fragmentInsert.at(fromBase32((*it)[1])) + fromBase32((*it)[2]));
+    ASSERT_EQ(landed.size(), targets.size());
+    for (std::size_t i = 0; i < landed.size(); ++i) EXPECT_TRUE(landsOn(assembled, landed[i], targets[i])) << i;
+}
+
+std::string rawText(const MOBIData* m) {
+    std::string raw(mobi_get_text_maxsize(m), '\0');
+    std::size_t length = raw.size();
+    EXPECT_EQ(mobi_get_rawml(m, &raw[0], &length), MOBI_SUCCESS);
+    raw.resize(length);
+    return raw;
+}
+
 struct Variant {
     const char* name;
     bool vertical;
@@ -147,7 +165,7 @@ struct Variant {
 class Kf8Writer : public ::testing::TestWithParam<Variant> {
 protected:
     MobiData write(const Book& book, bool kf8 = true) {
-        const std::string path = (folder / "book").string();
+        const std::string path = folder / "book";
         writeFile(path, mobigen::writeBook(book, Compression::PalmDoc, GetParam().kind));
         MobiData m = loadMobi(path, kf8);
         EXPECT_TRUE(m);
@@ -194,19 +212,11 @@ TEST_P(Kf8Writer, BothPartsReadBackWithLinksTocStylesAndResources) {
     EXPECT_EQ(resources[T_TTF], book.kf8.fonts[0].data);
 
     // The raw text, reassembled: each link and TOC entry points at its target's '<'.
-    std::string raw(mobi_get_text_maxsize(m.get()), '\0');
-    std::size_t rawLength = raw.size();
-    ASSERT_EQ(mobi_get_rawml(m.get(), &raw[0], &rawLength), MOBI_SUCCESS);
-    raw.resize(rawLength);
-    const Assembled assembled = assemble(rawml.get(), raw);
+    const Assembled assembled = assemble(rawml.get(), rawText(m.get()));
     EXPECT_GT(assembled.fragmentInsert.size(), 4u);
-    const std::regex link("kindle:pos:fid:([0-9A-V]{4}):off:([0-9A-V]{10})");
-    std::vector<std::size_t> landed;
-    for (std::sregex_iterator it(assembled.text.begin(), assembled.text.end(), link), end; it != end; ++it)
-        landed.push_back(assembled.fragmentInsert.at(fromBase32((*it)[1])) + fromBase32((*it)[2]));
-    const Kf8Target linkTargets[] = {{1, "s2"}, {1, ""}, {0, "c1"}, {1, "tail"}};
-    ASSERT_EQ(landed.size(), std::size(linkTargets));
-    for (std::size_t i = 0; i < landed.size(); ++i) EXPECT_TRUE(landsOn(assembled, landed[i], linkTargets[i]));
+    for (std::size_t i = 0; i < rawml->frag->entries_count; ++i)
+        EXPECT_LE(tagValue(rawml->frag->entries[i], 6, 1), 8192);
+    expectLinksLandOn(assembled, {{1, "s2"}, {1, ""}, {0, "c1"}, {1, "tail"}});
 
     // Sorted by depth: parents first, each one's children consecutive, with both kinds of links.
     const MOBIIndx* ncx = rawml->ncx;
@@ -244,11 +254,7 @@ TEST_P(Kf8Writer, TheMobi6PartOfAJointFileIsTheBookAsBefore) {
     ASSERT_TRUE(m);
     EXPECT_EQ(exthString(m.get(), EXTH_ALIGNMENT), book.kf8.writingMode.empty() ? "horizontal-lr" : "vertical-rl");
     EXPECT_EQ(mobi_get_fileversion(m.get()), 6u);
-    std::string raw(mobi_get_text_maxsize(m.get()), '\0');
-    std::size_t rawLength = raw.size();
-    ASSERT_EQ(mobi_get_rawml(m.get(), &raw[0], &rawLength), MOBI_SUCCESS);
-    raw.resize(rawLength);
-    EXPECT_EQ(raw, book.flow);
+    EXPECT_EQ(rawText(m.get()), book.flow);
     const MobiRawml rawml = parseRawml(m.get());
     ASSERT_TRUE(rawml && rawml->ncx);
     EXPECT_EQ(rawml->ncx->entries_count, 1u);
@@ -263,6 +269,51 @@ const Variant kVariants[] = {
     {"azw3_vertical", true, OutputKind::Kf8},
 };
 INSTANTIATE_TEST_SUITE_P(Books, Kf8Writer, ::testing::ValuesIn(kVariants),
+                         [](const auto& test) { return std::string(test.param.name); });
+
+// Documents the readers should not make, and targets they should not name, still give a book
+// whose links land: an unknown target is its document's start, or the first document's.
+struct OddDocuments {
+    const char* name;
+    std::vector<std::string> documents;
+    std::vector<Kf8Target> landings;
+};
+
+const std::string kLinks =
+    "<p><a href=\"#kf8link:1:x\">x</a> <a href=\"#kf8link:1:nope\">?</a> "
+    "<a href=\"#kf8link:9:x\">?</a></p>";
+
+class Kf8WriterOddInput : public ::testing::TestWithParam<OddDocuments> {};
+
+TEST_P(Kf8WriterOddInput, ReadsBackWithEveryLinkLanding) {
+    Book book;
+    book.metadata.title = "Odd";
+    book.flow = "<html><body>odd</body></html>";
+    book.kf8.documents = GetParam().documents;
+    book.kf8.documents.insert(book.kf8.documents.begin(), document("Links", kLinks));
+    TempFolder folder;
+    const std::string path = folder / "odd.mobi";
+    writeFile(path, mobigen::writeBook(book, Compression::None, OutputKind::Joint));
+    const MobiData m = loadMobi(path);
+    ASSERT_TRUE(m);
+    const MobiRawml rawml = parseRawml(m.get());
+    ASSERT_TRUE(rawml && rawml->skel && rawml->frag);
+    EXPECT_EQ(partList(rawml->markup).size(), book.kf8.documents.size());
+    expectLinksLandOn(assemble(rawml.get(), rawText(m.get())), GetParam().landings);
+}
+
+const OddDocuments kOddDocuments[] = {
+    {"empty_body", {document("Empty", "")}, {{1, ""}, {1, ""}, {0, ""}}},
+    {"no_body", {"<html><p id=\"x\">x</p></html>"}, {{1, "x"}, {1, ""}, {0, ""}}},
+    {"oversized_paragraph",
+     {document("Big", "<p id=\"x\">" + std::string(20000, 'a') + "</p><p>b</p>")},
+     {{1, "x"}, {1, ""}, {0, ""}}},
+    {"table_cell",
+     {document("Table", "<table>" + repeat("<tr><td>" + std::string(500, 'c') + "</td></tr>", 20) +
+                            "<tr><td id=\"x\">x</td></tr></table>")},
+     {{1, "x"}, {1, ""}, {0, ""}}},
+};
+INSTANTIATE_TEST_SUITE_P(Books, Kf8WriterOddInput, ::testing::ValuesIn(kOddDocuments),
                          [](const auto& test) { return std::string(test.param.name); });
 
 }  // namespace

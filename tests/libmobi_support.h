@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace mobigen_test {
+namespace test_support {
 
 struct MobiDataFree {
     void operator()(MOBIData* m) const { mobi_free(m); }
@@ -77,4 +77,4 @@ inline std::string cncxString(const MOBIIndx* index, std::uint32_t offset) {
     return std::string(reinterpret_cast<const char*>(record->data) + at, std::min(length, record->size - at));
 }
 
-}  // namespace mobigen_test
+}  // namespace test_support

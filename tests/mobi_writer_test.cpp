@@ -1,13 +1,13 @@
 // libmobi is the strict reader: what its tool reads back proves the records and headers, so
 // no field is checked here byte by byte.
 #include "mobigen/mobi/writer.h"
-#include "mobigen_test_support.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using namespace mobigen_test;
+using namespace test_support;
 using mobigen::Book;
 using mobigen::Compression;
 
@@ -47,10 +47,9 @@ protected:
     // Writes the book, has mobitool read it with `options` and returns what it printed.
     std::string readBack(const Book& book, Compression compression, const std::string& options) {
         writeFile(folder / "book.mobi", mobigen::writeMobi(book, compression));
-        const fs::path log = folder / "mobitool.log";
-        const int status = runCommand("mobitool " + options + " -o \"" + folder.path().string() + "\" \"" +
-                                          (folder / "book.mobi").string() + "\"",
-                                      log);
+        const std::string log = folder / "mobitool.log";
+        const int status =
+            runCommand("mobitool " + options + " -o \"" + folder.path() + "\" \"" + (folder / "book.mobi") + "\"", log);
         EXPECT_EQ(status, 0) << readFile(log);
         return readFile(log);
     }
@@ -71,7 +70,7 @@ TEST_F(MobitoolCheck, TextMetadataCoverAndToc) {
     EXPECT_EQ(readFile(folder / "book_cover.png"), kPng);
 
     readBack(book, Compression::PalmDoc, "-e");
-    runCommand("unzip -p \"" + (folder / "book.epub").string() + "\" '*.ncx'", folder / "toc.ncx");
+    runCommand("unzip -p \"" + (folder / "book.epub") + "\" '*.ncx'", folder / "toc.ncx");
     const std::string ncx = readFile(folder / "toc.ncx");
     EXPECT_NE(ncx.find(u8"第0章 桃园"), std::string::npos);
     EXPECT_NE(ncx.find(u8"第5999章 桃园"), std::string::npos);

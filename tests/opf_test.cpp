@@ -1,8 +1,8 @@
 #include "mobigen/read/opf.h"
 #include "mobigen/read/xml.h"
 
-#include "mobigen_test_support.h"
-#include "zip_builder.h"
+#include "tests/support/books.h"
+#include "tests/support/checks.h"
 
 #include <gtest/gtest.h>
 
@@ -28,7 +28,7 @@ TEST(Xml, MalformedDocumentsAreRefusedNamingTheFileAndLine) {
     for (const std::string& xml :
          {std::string("<a><b></b>"), std::string("just text"), std::string("\xFF\xFE<\0a\0/\0>\0", 10)})
         EXPECT_FALSE(errorOf([&] { parseXml(xml, "x"); }).empty()) << xml;
-    EXPECT_NE(errorOf([] { parseXml(mobigen_test::repeat("<a>", 100000), "x"); }).find("deeply"), std::string::npos);
+    EXPECT_NE(errorOf([] { parseXml(test_support::repeat("<a>", 100000), "x"); }).find("deeply"), std::string::npos);
 }
 
 TEST(Opf, ContainerNamesThePackage) {
@@ -42,7 +42,7 @@ TEST(Opf, ContainerNamesThePackage) {
 }
 
 TEST(Opf, ReadsEpub2Metadata) {
-    const std::string opf = readers_test::makeOpf(
+    const std::string opf = test_support::makeOpf(
         "<dc:title></dc:title><dc:title>  The\n Title </dc:title><dc:creator opf:role=\"aut\">Ann</dc:creator>"
         "<dc:creator>Bob</dc:creator><dc:creator opf:role=\"ill\">Ivy</dc:creator><dc:contributor>Carl</dc:contributor>"
         "<dc:language>zh-CN</dc:language><dc:publisher>P &amp; Q</dc:publisher>"
@@ -79,7 +79,7 @@ TEST(Opf, ReadsEpub3RolesCoverAndNav) {
     // A byte order mark and a comment first, as some books have.
     const std::string opf =
         "\xEF\xBB\xBF<!-- made by hand -->" +
-        readers_test::makeOpf(
+        test_support::makeOpf(
             "<dc:title>T</dc:title><dc:creator id=\"a1\">Edna</dc:creator><meta refines=\"#a1\" "
             "property=\"role\">edt</meta>"
             "<dc:creator id=\"a2\">Wes</dc:creator><meta refines=\"#a2\" property=\"role\">aut</meta>"

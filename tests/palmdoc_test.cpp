@@ -1,8 +1,7 @@
 // Random records are the fuzz target's job (fuzz/palmdoc_fuzz.cpp); these are the edges.
 #include "mobigen/mobi/palmdoc.h"
-#include "fuzz/palmdoc_decoder.h"
 #include "mobigen/mobi/records.h"
-#include "mobigen_test_support.h"
+#include "tests/support/checks.h"
 
 #include <gtest/gtest.h>
 
@@ -11,9 +10,11 @@
 namespace {
 
 using mobigen::Compression;
-using mobigen_test::repeat;
+using test_support::repeat;
 
-std::string unpacked(const std::string& packed) { return fuzz::decodePalmDoc(packed).value_or("<undecodable>"); }
+std::string unpacked(const std::string& packed) {
+    return test_support::decodePalmDoc(packed).value_or("<undecodable>");
+}
 
 TEST(PalmDoc, RoundTripsEdgeRecordsAndCompressesText) {
     std::string allBytes;

@@ -1,11 +1,11 @@
 #include "convert/path_helpers.h"
 
 #include "platform/mbstring.h"
-#include "test_support.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
-using testing_support::TempFolder;
+using test_support::TempFolder;
 
 namespace {
 
@@ -50,7 +50,7 @@ TEST_F(PathHelpers, ProgramDirectoryIsTheFolderOfThisExecutable) {
     const std::string folder = programDirectory();
     ASSERT_FALSE(folder.empty());
     EXPECT_NE(folder.back(), platform::pathSeparator());
-    EXPECT_EQ(folder, testing_support::executableFolder());
+    EXPECT_EQ(folder, test_support::executableFolder());
     EXPECT_EQ(directoryPart("D:" + sep + "Apps" + sep + "Conv" + sep + "Tomewright.exe"),
               "D:" + sep + "Apps" + sep + "Conv");
 }
@@ -59,8 +59,8 @@ TEST_F(PathHelpers, FileExistsFindsFilesAndFoldersButNotTrailingSeparatorsOrWild
     TempFolder temp;
     const std::string file = temp / "novel.txt";
     const std::string folder = temp / "books";
-    ASSERT_TRUE(testing_support::writeFile(file, "x"));
-    ASSERT_TRUE(testing_support::makeFolder(folder));
+    ASSERT_TRUE(test_support::writeFile(file, "x"));
+    ASSERT_TRUE(test_support::makeFolder(folder));
 
     EXPECT_TRUE(fileExists(file));
     EXPECT_TRUE(fileExists(folder));

@@ -3,16 +3,18 @@
 #include "mobigen/read/font_obfuscation.h"
 #include "mobigen/read/xml.h"
 
-#include "mobigen_test_support.h"
-#include "zip_builder.h"
+#include "tests/support/books.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 using namespace mobigen;
-using readers_test::buildEpub;
-using readers_test::makeOpf;
-using readers_test::makeXhtml;
-using readers_test::ZipEntrySpec;
+using test_support::buildEpub;
+using test_support::makeOpf;
+using test_support::makeXhtml;
+using test_support::ZipEntrySpec;
 
 namespace {
 
@@ -224,8 +226,8 @@ TEST(EpubReader, RefusesBooksThatCannotBeMade) {
         "<container><rootfiles><rootfile full-path=\"x.opf\" "
         "media-type=\"application/oebps-package+xml\"/></rootfiles></container>";
     const std::pair<std::string, const char*> cases[] = {
-        {readers_test::buildZip({{"mimetype", "application/epub+zip", false, {}}}), "container"},
-        {readers_test::buildZip({{"META-INF/container.xml", missingPackage, true, {}}}), "x.opf"},
+        {test_support::buildZip({{"mimetype", "application/epub+zip", false, {}}}), "container"},
+        {test_support::buildZip({{"META-INF/container.xml", missingPackage, true, {}}}), "x.opf"},
         {buildEpub("<package><manifest></package>", {}), "content.opf"},
         {buildEpub(makeOpf("", item, "<itemref idref=\"a\"/>"), {}), "reading order"},
         {buildEpub(makeOpf("", item, ""), {{"a.xhtml", a, true, {}}}), "reading order"},
@@ -282,7 +284,7 @@ TEST(CorpusBooks, EveryLinkAndTocEntryLandsOnATag) {
     if (!std::filesystem::is_directory(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
     for (const auto& file : std::filesystem::directory_iterator(corpus)) {
         Diagnostics diagnostics;
-        const Book book = readEpubBook(mobigen_test::readFile(file.path()), "fallback", diagnostics);
+        const Book book = readEpubBook(test_support::readFile(file.path().string()), "fallback", diagnostics);
         const std::string name = file.path().filename().string();
         EXPECT_NE(book.metadata.title, "fallback") << name;
         EXPECT_FALSE(book.metadata.language.empty()) << name;
@@ -300,7 +302,7 @@ TEST(CorpusBooks, MobyDicksKf8PartKeepsItsStylesFontsAndNestedContents) {
     const std::filesystem::path book = std::filesystem::path(TOMEWRIGHT_CORPUS_DIR) / "moby-dick.epub";
     if (!std::filesystem::exists(book)) GTEST_SKIP() << "no " << book;
     Diagnostics diagnostics;
-    const Book moby = readEpubBook(mobigen_test::readFile(book), "fallback", diagnostics);
+    const Book moby = readEpubBook(test_support::readFile(book.string()), "fallback", diagnostics);
     const Kf8Part& kf8 = moby.kf8;
     EXPECT_EQ(kf8.documents.size(), 144u);
     ASSERT_EQ(kf8.flowTypes, std::vector<std::string>{"text/css"});
@@ -365,7 +367,7 @@ TEST(EpubReader, PicturesInTheSpineSvgImagesAndFontsReachTheKf8Part) {
     const std::string a =
         "<html><head><link rel=\"stylesheet\" href=\"s.css\"/><link rel=\"stylesheet\" href=\"gone.css\"/>"
         "</head><body><p><img src=\"v.svg\"/></p></body></html>";
-    const std::string epub = readers_test::buildZip({
+    const std::string epub = test_support::buildZip({
         {"mimetype", "application/epub+zip", false, {}},
         {"META-INF/container.xml",
          "<container><rootfiles><rootfile full-path=\"OEBPS/content.opf\" "

@@ -1,6 +1,6 @@
 #include "convert/text_lines.h"
 
-#include "test_support.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -9,9 +9,9 @@
 namespace {
 
 std::vector<std::string> linesOf(const std::string& bytes) {
-    testing_support::TempFolder temp;
+    test_support::TempFolder temp;
     const std::string path = temp / "source.txt";
-    EXPECT_TRUE(testing_support::writeFile(path, bytes));
+    EXPECT_TRUE(test_support::writeFile(path, bytes));
     platform::InputFile file;
     EXPECT_TRUE(file.open(path));
     TextLineReader reader(file);
@@ -27,31 +27,7 @@ using Lines = std::vector<std::string>;
 
 }  // namespace
 
-TEST(TextLines, LineEndsFollowTextMode) {
-    EXPECT_EQ(linesOf(""), Lines{});
-    EXPECT_EQ(linesOf("abc\r\n\r\nx<y\r\n"), (Lines{"abc", "", "x<y"}));
-    EXPECT_EQ(linesOf("a\nb"), (Lines{"a", "b"}));
-    EXPECT_EQ(linesOf("\n"), Lines{""});
-    EXPECT_EQ(linesOf("a\rb\r\n"), Lines{"a\rb"});
-    EXPECT_EQ(linesOf("end\r"), Lines{"end\r"});
-    EXPECT_EQ(linesOf("\r"), Lines{"\r"});
-}
-
-TEST(TextLines, EndOfTextByteStopsTheInput) {
-    EXPECT_EQ(linesOf("a\r\nb\x1A"
-                      "c\r\nd\r\n"),
-              (Lines{"a", "b"}));
-    EXPECT_EQ(linesOf("\x1A"
-                      "abc"),
-              Lines{});
-}
-
-TEST(TextLines, BytesPassUnchanged) {
-    const std::string bom = "\xEF\xBB\xBF";
-    const std::string gbk = "\xB5\xDA\xD2\xBB\xD5\xC2";  // 第一章
-    EXPECT_EQ(linesOf(bom + "x\r\n" + gbk), (Lines{bom + "x", gbk}));
-}
-
+// The text-mode rules themselves are checked on whole pages in file_converter_test.
 TEST(TextLines, LinesAndLineEndsSpanningReadBlocks) {
     // A CR LF split across the 64 KiB read blocks is still one line end; long lines stay whole.
     const std::string first(64 * 1024 - 1, 'a');

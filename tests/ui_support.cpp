@@ -1,5 +1,6 @@
 #include "ui_support.h"
 
+#include "platform/mbstring.h"
 #include "resource.h"
 
 #include <shlobj.h>
@@ -174,6 +175,14 @@ void DialogDriver::onTick() {
 
 DialogDriver::Step dropFiles(Texts paths) {
     return [paths = std::move(paths)](DialogDriver& dialog) { dialog.postDrop(paths); };
+}
+
+Texts progressLines(const std::string& path, bool ok) { return {"正在转换 " + path, ok ? "转换成功！" : "转换失败！"}; }
+
+void MainDialogTest::SetUp() {
+    platform::useAnsiCodePage();
+    ASSERT_TRUE(layout.ready());
+    ASSERT_TRUE(dialog.locateConverterIn(layout.program));
 }
 
 }  // namespace ui_testing

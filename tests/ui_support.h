@@ -3,8 +3,10 @@
 // Drives the real main dialog inside a test: drops arrive as posted WM_DROPFILES messages, and
 // a second thread reads and answers every box the dialog opens.
 
+#include "tests/support/files.h"
 #include "ui/converter_dialog.h"
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <atomic>
@@ -87,5 +89,28 @@ private:
 };
 
 DialogDriver::Step dropFiles(Texts paths);
+
+// The two list lines of one file.
+Texts progressLines(const std::string& path, bool ok);
+
+// The main dialog over a program folder with the fake converter as Tools\kindlegen.exe and a
+// folder of books beside it; a watcher answers every box.
+class MainDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    // Every drop, refused or not, must be handed back to the shell.
+    void TearDown() override { EXPECT_EQ(dialog.unfinishedDrops, 0); }
+
+    std::string book(const std::string& name) const { return layout.book(name); }
+    std::string addBook(const std::string& name, const std::string& text = "a line\r\nanother\r\n") const {
+        return layout.addBook(name, text);
+    }
+    void converterBehaves(const std::string& config) const { ASSERT_TRUE(layout.converterBehaves(config)); }
+
+    test_support::TempFolder temp;
+    test_support::ProgramLayout layout{temp.path()};
+    BoxWatcher watcher;
+    DialogDriver dialog;
+};
 
 }  // namespace ui_testing

@@ -2,12 +2,12 @@
 #include "mobigen/read/zip.h"
 #include "mobigen/book.h"
 
-#include "zip_builder.h"
+#include "tests/support/books.h"
 
 #include <gtest/gtest.h>
 
 using namespace mobigen;
-using readers_test::buildZip;
+using test_support::buildZip;
 
 namespace {
 

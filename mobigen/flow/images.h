@@ -41,7 +41,6 @@ public:
     // Whether `path` was asked for before, and whether it held SVG then.
     bool isKnown(const std::string& path) const { return records_.count(path) != 0; }
     bool isSvg(const std::string& path) const { return svgPaths_.count(path) != 0; }
-
     // Replaces each image recorded so far by its fitted form. Each result lands in its own
     // place, so the book does not depend on the number of threads.
     void fitAll();

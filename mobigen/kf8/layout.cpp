@@ -85,6 +85,8 @@ Kf8Layout::Kf8Layout(const std::vector<std::string>& documents) {
         document.firstFragment = fragmentCount;
         document.fragments = cutFragments(prepared.back());
         document.ids = std::move(prepared.back().ids);
+        // The element tree is only for cutting.
+        std::vector<Kf8Element>().swap(prepared.back().elements);
         assembled += prepared.back().text.size();
         fragmentCount += document.fragments.size();
         documents_.push_back(std::move(document));

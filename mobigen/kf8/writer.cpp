@@ -64,7 +64,7 @@ std::vector<std::string> buildKf8Records(const Kf8PartPlan& plan) {
     std::vector<std::string> skeletons = buildSkeletonIndex(layout);
     std::vector<std::string> guide = buildGuideIndex(part, layout);
     std::vector<std::string> ncx = buildKf8NcxIndex(part.toc, layout);
-    const std::optional<Kf8Position> start = part.start ? std::optional(layout.resolve(*part.start)) : std::nullopt;
+    const std::uint32_t startOffset = part.start ? layout.resolve(*part.start).assembled : 0;
     const Kf8Text joined = joinFlows(layout.takeFlow0(), part);
     std::vector<std::string> text = buildTextRecords(joined.text, plan.compression);
 
@@ -87,7 +87,7 @@ std::vector<std::string> buildKf8Records(const Kf8PartPlan& plan) {
     header.fcisRecord = static_cast<std::uint32_t>(fdst + 2);
     header.ncxRecord = ncx.empty() ? kMobiNotSet : static_cast<std::uint32_t>(ncxIndex);
     header.uniqueId = plan.uniqueId;
-    if (start) header.startOffset = start->assembled;
+    header.startOffset = startOffset;
     if (plan.book.coverImage && *plan.book.coverImage < plan.book.images.size())
         header.coverOffset = static_cast<std::uint32_t>(*plan.book.coverImage);
     header.kf8 = Kf8HeaderFields{static_cast<std::uint32_t>(fdst), static_cast<std::uint32_t>(joined.flowEnds.size()),
@@ -143,10 +143,9 @@ std::string writeBook(const Book& book, Compression compression, OutputKind kind
         throw ConversionError{"This book has no KF8 content, so no KF8 file can be made from it."};
     if (kind == OutputKind::Mobi6 || !hasKf8Part(book)) return writeMobi(book, compression);
     const Metadata metadata = repairedMetadata(book.metadata);
-    const std::vector<std::string> records = kind == OutputKind::Joint
-                                                 ? jointRecords(book, metadata, compression)
-                                                 : standaloneKf8Records(book, metadata, compression);
-    return buildPalmDb(metadata.title, records, static_cast<std::uint32_t>(std::time(nullptr)));
+    std::vector<std::string> records = kind == OutputKind::Joint ? jointRecords(book, metadata, compression)
+                                                                 : standaloneKf8Records(book, metadata, compression);
+    return buildPalmDb(metadata.title, std::move(records), static_cast<std::uint32_t>(std::time(nullptr)));
 }
 
 }  // namespace mobigen

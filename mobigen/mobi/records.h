@@ -62,7 +62,8 @@ std::string buildRecord0(const Metadata& metadata, const Record0Layout& layout);
 std::uint32_t localeFromLanguage(std::string_view language);
 
 // palmdb.cpp: the PalmDB container around the records.
-std::string buildPalmDb(std::string_view title, const std::vector<std::string>& records, std::uint32_t unixTime);
+// Consumes the records.
+std::string buildPalmDb(std::string_view title, std::vector<std::string>&& records, std::uint32_t unixTime);
 std::string palmDbName(std::string_view title);
 
 // trailer.cpp

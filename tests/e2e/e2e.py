@@ -10,6 +10,7 @@ import os
 import re
 import shutil
 import signal
+import struct
 import subprocess
 import sys
 import tempfile
@@ -51,6 +52,19 @@ def expect(condition, message):
         raise Failure(message)
 
 
+def wine_for(exe):
+    """The Wine loader, prefix kind and wineboot command for a program. A PE32+ one needs the
+    64-bit loader: Debian's `wine` always takes the 32-bit one, which cannot start where the
+    kernel runs no 32-bit code."""
+    with open(exe, 'rb') as program:
+        head = program.read(4096)
+    machine = struct.unpack_from('<H', head, struct.unpack_from('<I', head, 0x3c)[0] + 4)[0]
+    if machine == 0x8664:
+        loader = shutil.which('wine64') or '/usr/lib/wine/wine64'
+        return loader, 'win64', [loader, 'wineboot']
+    return 'wine', 'win32', ['wineboot']
+
+
 def windows_path(path):
     return 'Z:' + os.path.abspath(path).replace('/', '\\')
 
@@ -65,6 +79,7 @@ class Session:
         self.xvfb = None
         self.temp = tempfile.mkdtemp(prefix='tomewright-e2e-')
         self.env = dict(os.environ)
+        self.wine, self.arch, self.wineboot = wine_for(options.app)
 
     def __enter__(self):
         self._start_xvfb()
@@ -72,7 +87,9 @@ class Session:
         home = os.path.join(self.temp, 'home')
         os.makedirs(home)
         self.env.update(WINEPREFIX=prefix, WINEDEBUG='-all', WINEDLLOVERRIDES='mscoree,mshtml=',
-                        LC_ALL='zh_CN.UTF-8', WINEARCH='win32', HOME=home)
+                        LC_ALL='zh_CN.UTF-8', WINEARCH=self.arch, HOME=home)
+        if self.arch == 'win64':
+            self.env['WINELOADER'] = self.wine
         self.env.pop('XAUTHORITY', None)
         self._prepare_prefix(prefix)
         # A leftover server from an aborted run would still talk to a display that is gone.
@@ -111,9 +128,9 @@ class Session:
         if os.path.exists(ready):
             return
         os.makedirs(prefix, exist_ok=True)
-        subprocess.run(['wineboot', '-i'], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(self.wineboot + ['-i'], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         # A crash must fail the test, not wait for a click on a dialog.
-        subprocess.run(['wine', 'reg', 'add', r'HKCU\Software\Wine\WineDbg', '/v', 'ShowCrashDialog',
+        subprocess.run([self.wine, 'reg', 'add', r'HKCU\Software\Wine\WineDbg', '/v', 'ShowCrashDialog',
                         '/t', 'REG_DWORD', '/d', '0', '/f'], env=self.env,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         subprocess.run(['wineserver', '-w'], env=self.env)
@@ -141,7 +158,7 @@ class Session:
         return child
 
     def probe(self, *args, check=True):
-        result = subprocess.run(['wine', self.options.probe] + [str(a) for a in args], env=self.env,
+        result = subprocess.run([self.wine, self.options.probe] + [str(a) for a in args], env=self.env,
                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=240)
         output = result.stdout.decode('utf-8', 'replace')
         if check and result.returncode != 0:
@@ -201,7 +218,7 @@ class Session:
         return folder
 
     def start_app(self, folder):
-        return self.spawn(['wine', os.path.join(folder, 'Tomewright.exe')], cwd=folder)
+        return self.spawn([self.wine, os.path.join(folder, 'Tomewright.exe')], cwd=folder)
 
     def start_main_window(self, with_converter=True):
         app = self.start_app(self.install_app(with_converter))

@@ -7,11 +7,11 @@
 //   probe texts <hwnd>                 the window's title, then id, class and text of each child
 //   probe list <ms> <hwnd> <count>     waits for the window's list box to hold <count> lines
 //   probe rect <hwnd> [<control id>]   screen rectangle: left top right bottom
-//   probe post <hwnd> <msg> <wparam>   posts a message (numbers may be hex with 0x)
 //
 // Exit status: 0 done, 1 timed out or not found, 2 bad usage.
-#include <shellapi.h>
 #include <windows.h>
+// shellapi.h needs the types from windows.h.
+#include <shellapi.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -40,11 +40,7 @@ void writeLine(const std::wstring& text) {
     std::fputc('\n', stdout);
 }
 
-std::wstring hwndText(HWND window) {
-    wchar_t buffer[32];
-    std::swprintf(buffer, 32, L"0x%lx", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(window)));
-    return buffer;
-}
+std::wstring hwndText(HWND window) { return std::to_wstring(reinterpret_cast<ULONG_PTR>(window)); }
 
 unsigned long parseNumber(const wchar_t* text) { return std::wcstoul(text, nullptr, 0); }
 
@@ -169,10 +165,6 @@ int printRect(HWND window, const wchar_t* controlId) {
     return 0;
 }
 
-int postMessage(HWND window, const wchar_t* message, const wchar_t* wParam) {
-    return PostMessageW(window, static_cast<UINT>(parseNumber(message)), parseNumber(wParam), 0) ? 0 : 1;
-}
-
 int run(const std::vector<std::wstring>& args) {
     const size_t n = args.size();
     const std::wstring command = n > 1 ? args[1] : L"";
@@ -184,8 +176,7 @@ int run(const std::vector<std::wstring>& args) {
         return printList(parseNumber(args[2].c_str()), parseHwnd(args[3].c_str()), parseNumber(args[4].c_str()));
     if (command == L"rect" && (n == 3 || n == 4))
         return printRect(parseHwnd(args[2].c_str()), n == 4 ? args[3].c_str() : nullptr);
-    if (command == L"post" && n == 5) return postMessage(parseHwnd(args[2].c_str()), args[3].c_str(), args[4].c_str());
-    std::fputs("usage: probe windows|find|gone|texts|list|rect|post ...\n", stderr);
+    std::fputs("usage: probe windows|find|gone|texts|list|rect ...\n", stderr);
     return 2;
 }
 

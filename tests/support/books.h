@@ -1,13 +1,14 @@
 #pragma once
 
-// Builds zip archives and EPUBs in memory for the reader tests, so no binaries are committed.
+// Zip archives and EPUBs built in memory, so no binaries are committed.
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
-namespace readers_test {
+namespace test_support {
 
 struct ZipEntrySpec {
     std::string name;
@@ -28,4 +29,9 @@ std::string makeOpf(const std::string& metadata, const std::string& manifestItem
 // An XHTML document with this body content.
 std::string makeXhtml(const std::string& body);
 
-}  // namespace readers_test
+// A list of files, each "name\n" then the content, separated by kFileSeparator, as a zip of
+// stored entries with right checksums: the fuzz inputs' way to reach the EPUB reader.
+inline constexpr std::string_view kFileSeparator = "\x01--\x01";
+std::string zipOfFileList(std::string_view list);
+
+}  // namespace test_support

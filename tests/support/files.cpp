@@ -1,10 +1,11 @@
-#include "test_support.h"
+#include "tests/support/files.h"
 
 #include "platform/module.h"
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
@@ -14,10 +15,11 @@
 #include <windows.h>
 #else
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
-namespace testing_support {
+namespace test_support {
 
 char separator() {
 #ifdef _WIN32
@@ -44,9 +46,9 @@ bool writeFile(const std::string& path, const std::string& bytes) {
     return std::fclose(file) == 0 && written;
 }
 
-std::optional<std::string> readFile(const std::string& path) {
+std::string readFile(const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return std::nullopt;
+    if (!file) return {};
     std::string bytes;
     char buffer[65536];
     std::size_t got;
@@ -61,30 +63,45 @@ bool exists(const std::string& path) {
     return file != nullptr;
 }
 
-bool copyProgram(const std::string& from, const std::string& to) {
-    const auto bytes = readFile(from);
-    if (!bytes || !writeFile(to, *bytes)) return false;
-#ifndef _WIN32
-    if (chmod(to.c_str(), 0755) != 0) return false;
-#endif
-    return true;
-}
-
 std::string executableFolder() {
     const std::string self = platform::executablePath();
     return self.substr(0, self.find_last_of(separator()));
 }
 
+int runCommand(const std::string& command, const std::string& output) {
+    const std::string line = command + " > \"" + output + "\" 2>&1";
 #ifdef _WIN32
-ExclusiveHold::ExclusiveHold(const std::string& path)
-    : handle_(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {}
-
-ExclusiveHold::~ExclusiveHold() {
-    if (held()) CloseHandle(handle_);
+    // cmd /c drops the first and the last quote of a line that holds more than two.
+    return std::system(("\"" + line + "\"").c_str());
+#else
+    const int status = std::system(line.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
 }
 
-bool ExclusiveHold::held() const { return handle_ != INVALID_HANDLE_VALUE; }
+bool haveMobitool() {
+#ifdef _WIN32
+    return false;
+#else
+    return std::system("mobitool -v > /dev/null 2>&1") == 0;
 #endif
+}
+
+TempFolder::TempFolder() {
+    static std::atomic<unsigned> counter{0};
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    std::error_code error;
+    std::string root = std::filesystem::temp_directory_path(error).string();
+    while (root.size() > 1 && (root.back() == '\\' || root.back() == '/')) root.pop_back();
+    path_ = join(root, "tw-test-" + std::to_string(getpid()) + "-" + std::to_string(stamp % 1000000) + "-" +
+                           std::to_string(counter++));
+    makeFolder(path_);
+}
+
+TempFolder::~TempFolder() {
+    std::error_code error;
+    std::filesystem::remove_all(std::filesystem::path(path_), error);
+}
 
 ProgramLayout::ProgramLayout(const std::string& root)
     : program(join(root, "program")),
@@ -109,11 +126,17 @@ bool ProgramLayout::converterBehaves(const std::string& config) const {
     return writeFile(join(tools, "fake_converter.cfg"), config);
 }
 
-bool ProgramLayout::useConverter(const std::string& from) const { return copyProgram(from, converter); }
+bool ProgramLayout::useConverter(const std::string& from) const {
+    if (!exists(from) || !writeFile(converter, readFile(from))) return false;
+#ifndef _WIN32
+    if (chmod(converter.c_str(), 0755) != 0) return false;
+#endif
+    return true;
+}
 
 std::vector<std::string> ProgramLayout::converterLog() const {
     std::vector<std::string> lines;
-    const std::string log = readFile(join(tools, "fake_converter.log")).value_or("");
+    const std::string log = readFile(join(tools, "fake_converter.log"));
     for (std::size_t start = 0; start < log.size();) {
         const std::size_t end = log.find('\n', start);
         lines.push_back(log.substr(start, end - start));
@@ -122,20 +145,15 @@ std::vector<std::string> ProgramLayout::converterLog() const {
     return lines;
 }
 
-TempFolder::TempFolder() {
-    static std::atomic<unsigned> counter{0};
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    std::error_code error;
-    std::string root = std::filesystem::temp_directory_path(error).string();
-    while (root.size() > 1 && (root.back() == '\\' || root.back() == '/')) root.pop_back();
-    path_ = join(root, "tw-test-" + std::to_string(getpid()) + "-" + std::to_string(stamp % 1000000) + "-" +
-                           std::to_string(counter++));
-    makeFolder(path_);
+#ifdef _WIN32
+ExclusiveHold::ExclusiveHold(const std::string& path)
+    : handle_(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {}
+
+ExclusiveHold::~ExclusiveHold() {
+    if (held()) CloseHandle(handle_);
 }
 
-TempFolder::~TempFolder() {
-    std::error_code error;
-    std::filesystem::remove_all(std::filesystem::path(path_), error);
-}
+bool ExclusiveHold::held() const { return handle_ != INVALID_HANDLE_VALUE; }
+#endif
 
-}  // namespace testing_support
+}  // namespace test_support

@@ -1,39 +1,28 @@
 #pragma once
 
-// Files and folders for tests, addressed by byte paths (ANSI on Windows), so names in code
-// page 936 reach the system exactly as the program would pass them.
+// Files, folders and commands for the tests of the program, the converter and the fuzz targets.
+// Paths are bytes handed to the C runtime as they are (the ANSI code page on Windows), so names in
+// code page 936 reach the system exactly as the program would pass them; std::filesystem takes
+// them too, as long as they are ASCII, which every folder made here is.
 
-#include <optional>
 #include <string>
 #include <vector>
 
-namespace testing_support {
+namespace test_support {
 
 char separator();
 std::string join(const std::string& folder, const std::string& name);
 bool makeFolder(const std::string& path);
 bool writeFile(const std::string& path, const std::string& bytes);
-std::optional<std::string> readFile(const std::string& path);
+// Empty when the file cannot be read; ask exists() to tell a missing file from an empty one.
+std::string readFile(const std::string& path);
 bool exists(const std::string& path);
-// Copies a program and makes the copy executable.
-bool copyProgram(const std::string& from, const std::string& to);
 // Folder holding the running test executable (and the helper programs built beside it).
 std::string executableFolder();
 
-#ifdef _WIN32
-// Holds a file open with no sharing at all, as another program might.
-class ExclusiveHold {
-public:
-    explicit ExclusiveHold(const std::string& path);
-    ~ExclusiveHold();
-    ExclusiveHold(const ExclusiveHold&) = delete;
-    ExclusiveHold& operator=(const ExclusiveHold&) = delete;
-    bool held() const;
-
-private:
-    void* handle_;
-};
-#endif
+// Runs a shell command with its output captured in the file `output`; returns its exit status.
+int runCommand(const std::string& command, const std::string& output);
+bool haveMobitool();
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempFolder {
@@ -72,4 +61,19 @@ private:
     bool ready_ = false;
 };
 
-}  // namespace testing_support
+#ifdef _WIN32
+// Holds a file open with no sharing at all, as another program might.
+class ExclusiveHold {
+public:
+    explicit ExclusiveHold(const std::string& path);
+    ~ExclusiveHold();
+    ExclusiveHold(const ExclusiveHold&) = delete;
+    ExclusiveHold& operator=(const ExclusiveHold&) = delete;
+    bool held() const;
+
+private:
+    void* handle_;
+};
+#endif
+
+}  // namespace test_support

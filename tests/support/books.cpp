@@ -1,8 +1,10 @@
-#include "zip_builder.h"
+#include "tests/support/books.h"
 
 #include <zlib.h>
 
-namespace readers_test {
+#include <algorithm>
+
+namespace test_support {
 namespace {
 
 std::string littleEndian(std::uint32_t value, int bytes) {
@@ -77,4 +79,20 @@ std::string makeXhtml(const std::string& body) {
            body + "</body></html>";
 }
 
-}  // namespace readers_test
+std::string zipOfFileList(std::string_view list) {
+    std::vector<ZipEntrySpec> entries;
+    for (std::size_t start = 0; start < list.size() && entries.size() < 0xFFFF;) {
+        std::size_t end = list.find(kFileSeparator, start);
+        if (end == std::string_view::npos) end = list.size();
+        const std::string_view file = list.substr(start, end - start);
+        const std::size_t newline = file.find('\n');
+        const std::string_view name = file.substr(0, std::min(newline, std::size_t{0xFFFF}));
+        const std::string_view content =
+            newline == std::string_view::npos ? std::string_view() : file.substr(newline + 1);
+        entries.push_back({std::string(name), std::string(content), false, {}});
+        start = end + kFileSeparator.size();
+    }
+    return buildZip(entries);
+}
+
+}  // namespace test_support
