@@ -1,13 +1,15 @@
 // The whole converter on a book held in memory. The first byte picks the input: 'P' an EPUB as
 // it is (a zip starts so), 'E' an EPUB packed here from a list of files, 'T' a text file turned
 // into the program's page (no line of it may be lost), anything else HTML. The converter either
-// refuses with a ConversionError or writes a MOBI file whose record list is sound and whose
-// text records give back the book's flow, which is UTF-8 as record 0 declares.
+// refuses with a ConversionError or writes a joint file whose record list is sound: its MOBI 6
+// text records give back the book's flow, BOUNDARY sits where EXTH 121 says, and the KF8
+// part's record 0 (version 8) has text records that give back UTF-8 flows as long as its FDST
+// says.
 
 #include "fuzz/fuzz_support.h"
 #include "mobigen/flow/chapters.h"
 #include "mobigen/flow/text_page.h"
-#include "mobigen/mobi/writer.h"
+#include "mobigen/kf8/writer.h"
 #include "mobigen/read/book_readers.h"
 #include "mobigen/text/encoding.h"
 #include "tests/support/books.h"
@@ -46,17 +48,21 @@ std::string_view withoutTrailer(std::string_view record) {
     return record.substr(0, record.size() - trailer);
 }
 
-void checkText(std::string_view file, const std::vector<std::size_t>& offsets, const Book& book,
-               Compression compression) {
-    const std::string_view record0 = file.substr(offsets[0], offsets[1] - offsets[0]);
+std::string_view recordAt(std::string_view file, const std::vector<std::size_t>& offsets, std::size_t n) {
+    fuzz::check(n + 1 < offsets.size(), "a record number past the record list");
+    return file.substr(offsets[n], offsets[n + 1] - offsets[n]);
+}
+
+// The text of the part whose record 0 is record `first`, decompressed.
+std::string partText(std::string_view file, const std::vector<std::size_t>& offsets, std::size_t first,
+                     Compression compression) {
+    const std::string_view record0 = recordAt(file, offsets, first);
     fuzz::check(record0.size() >= 20 && record0.substr(16, 4) == "MOBI", "record 0 has no MOBI header");
     fuzz::check(test_support::be16(record0, 0) == (compression == Compression::PalmDoc ? 2u : 1u), "wrong compression");
-    fuzz::check(test_support::be32(record0, 4) == book.flow.size(), "the text length differs from the flow");
     const std::size_t textRecords = test_support::be16(record0, 8);
-    fuzz::check(textRecords + 1 < offsets.size(), "more text records than records");
     std::string text;
-    for (std::size_t i = 1; i <= textRecords; ++i) {
-        const std::string_view stored = withoutTrailer(file.substr(offsets[i], offsets[i + 1] - offsets[i]));
+    for (std::size_t i = first + 1; i <= first + textRecords; ++i) {
+        const std::string_view stored = withoutTrailer(recordAt(file, offsets, i));
         if (compression == Compression::None) {
             text.append(stored);
             continue;
@@ -65,7 +71,42 @@ void checkText(std::string_view file, const std::vector<std::size_t>& offsets, c
         if (!unpacked || unpacked->size() > 4096) fuzz::fail("text record " + std::to_string(i) + " is damaged");
         text += *unpacked;
     }
-    if (text != book.flow) fuzz::fail("the text records do not give back the flow");
+    fuzz::check(test_support::be32(record0, 4) == text.size(), "the text length differs from the text records");
+    return text;
+}
+
+std::optional<std::uint32_t> exthNumber(std::string_view record0, std::uint32_t type) {
+    fuzz::check(record0.size() >= 24, "record 0 has no header length");
+    const std::size_t exth = 16 + test_support::be32(record0, 20);
+    fuzz::check(exth + 12 <= record0.size() && record0.substr(exth, 4) == "EXTH", "no EXTH after the MOBI header");
+    std::size_t at = exth + 12;
+    for (std::uint32_t n = test_support::be32(record0, exth + 8); n > 0; --n) {
+        fuzz::check(at + 8 <= record0.size(), "an EXTH record past record 0");
+        const std::uint32_t size = test_support::be32(record0, at + 4);
+        fuzz::check(size >= 8 && at + size <= record0.size(), "an EXTH record of a bad size");
+        if (test_support::be32(record0, at) == type && size == 12) return test_support::be32(record0, at + 8);
+        at += size;
+    }
+    return std::nullopt;
+}
+
+void checkKf8Part(std::string_view file, const std::vector<std::size_t>& offsets, Compression compression) {
+    const std::optional<std::uint32_t> kf8 = exthNumber(recordAt(file, offsets, 0), 121);
+    fuzz::check(kf8 && *kf8 >= 1, "no EXTH 121 in the MOBI 6 record 0");
+    fuzz::check(recordAt(file, offsets, *kf8 - 1) == "BOUNDARY", "EXTH 121 does not follow BOUNDARY");
+    const std::string_view record0 = recordAt(file, offsets, *kf8);
+    fuzz::check(record0.size() >= 264 && test_support::be32(record0, 20) >= 248, "a short KF8 header");
+    fuzz::check(test_support::be32(record0, 36) == 8 && test_support::be32(record0, 104) == 8,
+                "KF8 record 0 is not version 8");
+    const std::string text = partText(file, offsets, *kf8, compression);
+    fuzz::check(test_support::isStrictUtf8(text), "the KF8 text is not UTF-8");
+    const std::string_view fdst = recordAt(file, offsets, *kf8 + test_support::be32(record0, 192));
+    const std::uint32_t flows = test_support::be32(record0, 196);
+    fuzz::check(fdst.size() >= 12 + 8 * std::size_t{flows} && fdst.substr(0, 4) == "FDST" &&
+                    test_support::be32(fdst, 8) == flows,
+                "the FDST does not list the flows");
+    fuzz::check(flows > 0 && test_support::be32(fdst, 12 + 8 * flows - 4) == text.size(),
+                "the flows do not end the text");
 }
 
 std::string decodedDocument(const std::string& bytes, Diagnostics& diagnostics) {
@@ -123,8 +164,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const Book book = readBook(bytes, diagnostics);
         fuzz::check(!book.metadata.title.empty(), "a book without a title");
         fuzz::check(test_support::isStrictUtf8(book.flow), "the flow is not UTF-8");
-        const std::string file = writeMobi(book, compression);
-        checkText(file, recordOffsets(file), book, compression);
+        fuzz::check(hasKf8Part(book), "a book without a KF8 part");
+        const std::string file = writeBook(book, compression, OutputKind::Joint);
+        const std::vector<std::size_t> offsets = recordOffsets(file);
+        if (partText(file, offsets, 0, compression) != book.flow)
+            fuzz::fail("the text records do not give back the flow");
+        checkKf8Part(file, offsets, compression);
     } catch (const ConversionError& error) {
         fuzz::check(!error.message.empty(), "a refusal without a message");
     }

@@ -37,6 +37,7 @@ mobigen::BookReaders fakeReaders(Seen& seen) {
         Book book;
         book.metadata.title = title;
         book.flow = "<html><body>" + std::string(bytes) + "</body></html>";
+        if (bytes.find("KF8") != std::string_view::npos) book.kf8.documents = {"<html><body><p>KF8</p></body></html>"};
         for (const char* image : {"pic.gif", "../outside.gif", "/etc/passwd", "missing.gif"})
             if (auto data = resources(image)) book.images.push_back({*data});
         seen.images = book.images.size();
@@ -109,13 +110,52 @@ TEST_F(CommandLine, WritesBesideTheSourceWithTheChosenCompression) {
 
 TEST_F(CommandLine, UnknownOptionsAndReaderWarningsExitWithOne) {
     writeFile(at("a.htm"), "text");
-    EXPECT_EQ(run({"-dont_append_source", at("a.htm"), "-verbose"}), 1);
-    EXPECT_TRUE(logged("Warning: Unknown option -dont_append_source ignored.")) << output.str();
+    EXPECT_EQ(run({"-western", at("a.htm"), "-verbose"}), 1);
+    EXPECT_TRUE(logged("Warning: Unknown option -western ignored.")) << output.str();
     EXPECT_TRUE(logged("Info: Title: a")) << output.str();
     writeFile(at("b.htm"), "WARN");
     EXPECT_EQ(run({at("b.htm")}), 1);
     EXPECT_TRUE(logged("Warning: Something odd.")) << output.str();
     EXPECT_TRUE(fs::exists(at("b.mobi")));
+}
+
+// Options older tools pass change nothing, and say so only when asked.
+TEST_F(CommandLine, OlderToolsOptionsAreAcceptedQuietly) {
+    writeFile(at("a.htm"), "text");
+    const std::vector<std::string> options = {"-dont_append_source", "-locale", "zh", "-gen_ff_mobi7"};
+    std::vector<std::string> arguments = options;
+    arguments.push_back(at("a.htm"));
+    EXPECT_EQ(run(arguments), 0) << output.str();
+    EXPECT_FALSE(logged("-locale")) << output.str();
+    arguments.push_back("-verbose");
+    EXPECT_EQ(run(arguments), 0) << output.str();
+    for (const char* note : {"Option -dont_append_source has no effect", "Option -locale zh has no effect",
+                             "Option -gen_ff_mobi7 has no effect"})
+        EXPECT_TRUE(logged(note)) << output.str();
+    EXPECT_EQ(run({at("a.htm"), "-locale"}), 2);
+    EXPECT_TRUE(logged("-locale needs")) << output.str();
+}
+
+std::uint32_t versionOf(const std::string& file) { return be32(file, be32(file, 78) + 36); }
+bool isJoint(const std::string& file) { return file.find("BOUNDARY") != std::string::npos; }
+
+TEST_F(CommandLine, OutputKinds) {
+    writeFile(at("k.htm"), "KF8");
+    EXPECT_EQ(run({at("k.htm")}), 0) << output.str();
+    EXPECT_TRUE(isJoint(readFile(at("k.mobi"))));
+    EXPECT_EQ(run({at("k.htm"), "-azw3"}), 0) << output.str();
+    EXPECT_EQ(versionOf(readFile(at("k.azw3"))), 8u);
+    EXPECT_EQ(run({at("k.htm"), "-mobi6"}), 0) << output.str();
+    EXPECT_FALSE(isJoint(readFile(at("k.mobi"))));
+
+    // Without KF8 content the default is MOBI 6 alone, and a KF8 file is refused.
+    writeFile(at("a.htm"), "text");
+    EXPECT_EQ(run({at("a.htm")}), 0) << output.str();
+    EXPECT_EQ(versionOf(readFile(at("a.mobi"))), 6u);
+    EXPECT_FALSE(isJoint(readFile(at("a.mobi"))));
+    EXPECT_EQ(run({at("a.htm"), "-azw3"}), 2) << output.str();
+    EXPECT_TRUE(logged("no KF8 content")) << output.str();
+    EXPECT_EQ(files(), (std::vector<std::string>{"a.htm", "a.mobi", "k.azw3", "k.htm", "k.mobi"}));
 }
 
 TEST_F(CommandLine, FailedConversionKeepsTheOldOutputAndLeavesNoPartialFile) {

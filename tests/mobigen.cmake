@@ -7,3 +7,10 @@ tw_add_test(converter_process_test SOURCES converter_process_test.cpp LIBS tw_te
 target_compile_definitions(converter_process_test PRIVATE MOBIGEN_EXE="$<TARGET_FILE:mobigen>")
 add_dependencies(converter_process_test mobigen)
 tw_add_test(image_fit_test SOURCES image_fit_test.cpp LIBS mobigen_core tw_test_support LABELS mobigen)
+
+# libmobi reads back the books the KF8 writer makes, in process (native builds only).
+if(NOT WIN32)
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(LIBMOBI REQUIRED IMPORTED_TARGET libmobi)
+  tw_add_test(kf8_writer_test SOURCES kf8_writer_test.cpp LIBS mobigen_core tw_test_support PkgConfig::LIBMOBI LABELS mobigen)
+endif()

@@ -1,5 +1,8 @@
 #include "mobigen/read/book_readers.h"
 
+#include "mobigen/read/font_obfuscation.h"
+#include "mobigen/read/xml.h"
+
 #include "tests/support/books.h"
 #include "tests/support/files.h"
 
@@ -71,6 +74,30 @@ std::string sampleEpub() {
                            {"text/c1.xhtml", c1, true, {}},
                            {"text/c 2.xhtml", c2, true, {}},
                            {"notes.xhtml", notes, true, {}}});
+}
+
+// Every KF8 document is well formed, and every link and TOC entry names an id its document has.
+void expectKf8TargetsExist(const Kf8Part& kf8, const std::string& name) {
+    const auto hasTarget = [&](std::size_t document, const std::string& id) {
+        return document < kf8.documents.size() &&
+               (id.empty() || kf8.documents[document].find(" id=\"" + id + "\"") != std::string::npos);
+    };
+    for (const auto& document : kf8.documents) {
+        EXPECT_NO_THROW(parseXml(document, name)) << name;
+        for (std::size_t at = document.find("#kf8link:"); at != std::string::npos;
+             at = document.find("#kf8link:", at + 1)) {
+            const std::size_t colon = document.find(':', at + 9);
+            const std::string id = document.substr(colon + 1, document.find('"', colon) - colon - 1);
+            EXPECT_TRUE(hasTarget(std::stoul(document.substr(at + 9, colon - at - 9)), id)) << name << ": " << id;
+        }
+    }
+    for (const auto& e : kf8.toc) EXPECT_TRUE(hasTarget(e.target.document, e.target.id)) << name << ": " << e.title;
+}
+
+std::string warningsOf(const Diagnostics& diagnostics) {
+    std::string all;
+    for (const auto& w : diagnostics.warnings) all += w + "\n";
+    return all;
 }
 
 }  // namespace
@@ -146,9 +173,10 @@ TEST(EpubReader, TocFromTheNavWhenThereIsNoNcxAndTheFallbackTitle) {
 TEST(EpubReader, MalformedNcxOnlyCostsTheToc) {
     const std::string ncxItem = "<item id=\"ncx\" href=\"toc.ncx\" media-type=\"application/x-dtbncx+xml\"/>";
     Diagnostics diagnostics;
-    const Book book =
-        readEpubBook(oneDocumentEpub("N", ncxItem, {{"toc.ncx", "<ncx><navMap>", true, {}}}, " toc=\"ncx\""),
-                     "fallback", diagnostics);
+    const Book book = readEpubBook(
+        oneDocumentEpub("N", ncxItem, {{"toc.ncx", "<ncx><navMap>", true, {}}, {"s.css", "p {}", true, {}}},
+                        " toc=\"ncx\""),
+        "fallback", diagnostics);
     EXPECT_TRUE(book.toc.empty());
     ASSERT_EQ(diagnostics.warnings.size(), 1u);
     EXPECT_NE(diagnostics.warnings[0].find("toc.ncx"), std::string::npos);
@@ -263,8 +291,139 @@ TEST(CorpusBooks, EveryLinkAndTocEntryLandsOnATag) {
         EXPECT_TRUE(book.coverImage.has_value()) << name;
         EXPECT_FALSE(book.toc.empty()) << name;
         expectTargetsOnTags(book, name);
+        expectKf8TargetsExist(book.kf8, name);
         EXPECT_EQ(book.flow.find('\0'), std::string::npos) << name;
         for (const auto& w : diagnostics.warnings)
             EXPECT_EQ(w.find("leads nowhere"), std::string::npos) << name << ": " << w;
     }
+}
+
+TEST(CorpusBooks, MobyDicksKf8PartKeepsItsStylesFontsAndNestedContents) {
+    const std::filesystem::path book = std::filesystem::path(TOMEWRIGHT_CORPUS_DIR) / "moby-dick.epub";
+    if (!std::filesystem::exists(book)) GTEST_SKIP() << "no " << book;
+    Diagnostics diagnostics;
+    const Book moby = readEpubBook(test_support::readFile(book.string()), "fallback", diagnostics);
+    const Kf8Part& kf8 = moby.kf8;
+    EXPECT_EQ(kf8.documents.size(), 144u);
+    ASSERT_EQ(kf8.flowTypes, std::vector<std::string>{"text/css"});
+    // The stylesheet follows header, written as div, and its fonts come right after the images.
+    EXPECT_NE(kf8.flows[0].find("div.tag-header + p:first-line"), std::string::npos);
+    EXPECT_NE(kf8.flows[0].find("src: url(kindle:embed:" + std::string(moby.images.size() == 2 ? "0003" : "?")),
+              std::string::npos);
+    ASSERT_EQ(kf8.fonts.size(), 4u);
+    for (const auto& font : kf8.fonts) EXPECT_EQ(font.data.substr(0, 4), "OTTO");
+    ASSERT_GT(kf8.toc.size(), 130u);
+    EXPECT_EQ(kf8.toc[4].title, "Chapter 1. Loomings.");
+    EXPECT_NE(kf8.documents[kf8.toc[4].target.document].find("Call me Ishmael."), std::string::npos);
+    EXPECT_TRUE(kf8.contents.has_value());
+    EXPECT_EQ(kf8.writingMode, "");
+    EXPECT_NE(warningsOf(diagnostics).find("@media all and (orientation:landscape)"), std::string::npos);
+}
+
+TEST(EpubReader, VerticalWritingFromThePackageTheStylesheetOrTheSpine) {
+    struct Case {
+        const char* meta;
+        const char* css;
+        const char* spine;
+        const char* mode;
+        const char* progression;
+    };
+    const Case cases[] = {
+        {"<meta name=\"primary-writing-mode\" content=\"vertical-rl\"/>", "p {margin: 0}", "", "vertical-rl", "rtl"},
+        {"", "html {-epub-writing-mode: vertical-rl}", "", "vertical-rl", "rtl"},
+        {"", "p {margin: 0}", " page-progression-direction=\"rtl\"", "", "rtl"},
+        {"", "p {margin: 0}", "", "", ""},
+    };
+    for (const auto& c : cases) {
+        Diagnostics diagnostics;
+        const std::string opf = makeOpf("<dc:title>V</dc:title>" + std::string(c.meta),
+                                        "<item id=\"a\" href=\"a.xhtml\" media-type=\"application/xhtml+xml\"/>",
+                                        "<itemref idref=\"a\"/>", c.spine);
+        const Book book =
+            readEpubBook(buildEpub(opf, {{"a.xhtml", makeXhtml("<p>x</p>"), true, {}}, {"s.css", c.css, true, {}}}),
+                         "fallback", diagnostics);
+        EXPECT_EQ(book.kf8.writingMode, c.mode) << c.meta << c.css;
+        EXPECT_EQ(book.kf8.pageProgression, c.progression) << c.spine;
+        ASSERT_EQ(book.kf8.flows.size(), 1u);
+        EXPECT_EQ(book.kf8.flows[0].find("writing-mode: vertical-rl") != std::string::npos, *c.mode != 0) << c.css;
+        EXPECT_NE(book.kf8.documents[0].find("<link href=\"kindle:flow:0001?mime=text/css\""), std::string::npos);
+    }
+}
+
+TEST(EpubReader, PicturesInTheSpineSvgImagesAndFontsReachTheKf8Part) {
+    const std::string font = std::string("\0\1\0\0", 4) + std::string(1200, 'g');
+    const std::string id = "urn:uuid:0a1b2c3d-4e5f-6071-8293-a4b5c6d7e8f9";
+    std::string obfuscated = font;
+    const std::string key = sha1(id);
+    for (std::size_t i = 0; i < 1040; ++i) obfuscated[i] = static_cast<char>(obfuscated[i] ^ key[i % key.size()]);
+    const std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 2 2\"><circle r=\"1\"/></svg>";
+    const std::string opf =
+        makeOpf("<dc:title>P</dc:title><dc:identifier id=\"uid\">" + id + "</dc:identifier>",
+                "<item id=\"p\" href=\"p.png\" media-type=\"image/png\"/><item id=\"v\" href=\"v.svg\" "
+                "media-type=\"image/svg+xml\"/><item id=\"a\" href=\"a.xhtml\" media-type=\"application/xhtml+xml\"/>",
+                "<itemref idref=\"p\"/><itemref idref=\"v\"/><itemref idref=\"a\"/>");
+    const std::string css =
+        "@font-face {font-family: F; src: url(f.ttf)} @font-face {font-family: W; src: url(w.woff)} p {color: red}";
+    const std::string a =
+        "<html><head><link rel=\"stylesheet\" href=\"s.css\"/><link rel=\"stylesheet\" href=\"gone.css\"/>"
+        "</head><body><p><img src=\"v.svg\"/></p></body></html>";
+    const std::string epub = test_support::buildZip({
+        {"mimetype", "application/epub+zip", false, {}},
+        {"META-INF/container.xml",
+         "<container><rootfiles><rootfile full-path=\"OEBPS/content.opf\" "
+         "media-type=\"application/oebps-package+xml\"/></rootfiles></container>",
+         true,
+         {}},
+        {"META-INF/encryption.xml",
+         "<encryption><EncryptedData><EncryptionMethod Algorithm=\"http://www.idpf.org/2008/embedding\"/>"
+         "<CipherData><CipherReference URI=\"OEBPS/f.ttf\"/></CipherData></EncryptedData></encryption>",
+         true,
+         {}},
+        {"OEBPS/content.opf", opf, true, {}},
+        {"OEBPS/p.png", kPng, false, {}},
+        {"OEBPS/v.svg", svg, true, {}},
+        {"OEBPS/a.xhtml", a, true, {}},
+        {"OEBPS/s.css", css, true, {}},
+        {"OEBPS/f.ttf", obfuscated, false, {}},
+        {"OEBPS/w.woff", "wOFF", false, {}},
+    });
+    Diagnostics diagnostics;
+    const Book book = readEpubBook(epub, "fallback", diagnostics);
+    const Kf8Part& kf8 = book.kf8;
+    ASSERT_EQ(kf8.documents.size(), 3u);
+    EXPECT_NE(kf8.documents[0].find("<img src=\"kindle:embed:0001?mime=image/png\""), std::string::npos);
+    EXPECT_NE(kf8.documents[1].find("<img src=\"kindle:flow:0002?mime=image/svg+xml\""), std::string::npos);
+    EXPECT_NE(kf8.documents[2].find("<img src=\"kindle:flow:0002?mime=image/svg+xml\""), std::string::npos);
+    EXPECT_EQ(kf8.flowTypes, (std::vector<std::string>{"text/css", "image/svg+xml"}));
+    EXPECT_NE(kf8.flows[1].find("viewBox=\"0 0 2 2\""), std::string::npos);
+    EXPECT_NE(kf8.flows[0].find("src: url(kindle:embed:0002)"), std::string::npos);  // one image, then the font
+    EXPECT_EQ(kf8.flows[0].find("w.woff"), std::string::npos);
+    ASSERT_EQ(kf8.fonts.size(), 1u);
+    EXPECT_EQ(kf8.fonts[0].data, font);
+    for (const char* reported : {"w.woff", "gone.css"})
+        EXPECT_NE(warningsOf(diagnostics).find(reported), std::string::npos) << reported;
+}
+
+TEST(HtmlReader, TextDerivedBooksGetIndentedParagraphsAChapterPerDocumentAndContents) {
+    const std::string page =
+        u8"<html><head><title>书</title></head><body>开头的话，不是标题。<br>第一章 甲<br>　　一行<br><br>  <br>二行 "
+        u8"&lt;<br>"
+        u8"第二章 乙<br>三行<br></body></html>";
+    Diagnostics diagnostics;
+    const Book book = readHtmlBook(page, "fallback", diagnostics);
+    const Kf8Part& kf8 = book.kf8;
+    ASSERT_EQ(kf8.documents.size(), 4u);  // contents, the preface, two chapters
+    EXPECT_NE(kf8.documents[0].find(u8"<h1 class=\"contents\">目录</h1>"), std::string::npos);
+    EXPECT_NE(kf8.documents[0].find(u8"<a href=\"#kf8link:3:\">第二章 乙</a>"), std::string::npos);
+    EXPECT_NE(kf8.documents[1].find(u8"<body><p>开头的话，不是标题。</p></body>"), std::string::npos);
+    EXPECT_NE(kf8.documents[2].find(u8"<body><h2>第一章 甲</h2><p>一行</p><p>二行 &amp;lt;</p></body>"),
+              std::string::npos);
+    ASSERT_EQ(kf8.toc.size(), 2u);
+    EXPECT_EQ(kf8.toc[1].title, u8"第二章 乙");
+    EXPECT_EQ(kf8.toc[1].target.document, 3u);
+    EXPECT_EQ(kf8.contents->document, 0u);
+    EXPECT_EQ(kf8.start->document, 1u);
+    EXPECT_NE(kf8.flows.at(0).find("p {margin: 0; text-indent: 2em}"), std::string::npos);
+    EXPECT_NE(book.flow.find(u8"　　一行<br><br>  <br>"), std::string::npos);  // MOBI 6 keeps its lines
+    expectKf8TargetsExist(kf8, "text page");
 }

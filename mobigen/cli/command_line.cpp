@@ -1,7 +1,7 @@
 #include "mobigen/cli/command_line.h"
 
 #include "mobigen/book.h"
-#include "mobigen/mobi/writer.h"
+#include "mobigen/kf8/writer.h"
 #include "mobigen/text/ascii.h"
 #include "mobigen/text/encoding.h"
 #include "platform/code_pages.h"
@@ -18,12 +18,19 @@ namespace mobigen {
 namespace {
 
 constexpr char kUsage[] =
-    "Usage: mobigen <source.htm|source.html|source.epub> [-c0|-c1|-c2] [-o <file name>] [-verbose]\n"
-    "  Writes <source without extension>.mobi (MOBI 6, UTF-8) beside the source.\n"
+    "Usage: mobigen <source.htm|source.html|source.epub> [-c0|-c1|-c2] [-mobi6|-azw3] [-o <file name>]\n"
+    "               [-verbose] [-dont_append_source] [-locale <code>] [-gen_ff_mobi7]\n"
+    "  Writes <source without extension>.mobi beside the source: a joint file, MOBI 6 (UTF-8)\n"
+    "  for old readers and KF8 for newer ones.\n"
     "  -c0          no compression\n"
     "  -c1, -c2     PalmDOC compression (the default)\n"
+    "  -mobi6       write the MOBI 6 part alone\n"
+    "  -azw3        write the KF8 part alone, as <source without extension>.azw3\n"
     "  -o <name>    output file name, placed in the source's folder\n"
     "  -verbose     report each step\n"
+    "  -dont_append_source, -locale <code>, -gen_ff_mobi7\n"
+    "               accepted for older tools' sake and ignored: the source is never appended,\n"
+    "               messages are in English, and no separate fixed-layout MOBI 7 is made\n"
     "Exit status: 0 success, 1 success with warnings, 2 failure.\n";
 
 // The partial file beside the output; it becomes the output only once complete.
@@ -33,7 +40,9 @@ struct Options {
     std::string source;
     std::optional<std::string> outputName;
     Compression compression = Compression::PalmDoc;
+    OutputKind kind = OutputKind::Joint;
     bool verbose = false;
+    std::vector<std::string> ignored;  // options that change nothing here, noted under -verbose
 };
 
 // A failure the user can act on; the text is in the console's encoding already.
@@ -69,6 +78,15 @@ Options parseArguments(const std::vector<std::string>& arguments, Console& conso
             options.compression = Compression::PalmDoc;
         } else if (argument == "-verbose") {
             options.verbose = true;
+        } else if (argument == "-mobi6") {
+            options.kind = OutputKind::Mobi6;
+        } else if (argument == "-azw3") {
+            options.kind = OutputKind::Kf8;
+        } else if (argument == "-dont_append_source" || argument == "-gen_ff_mobi7") {
+            options.ignored.push_back(argument);
+        } else if (argument == "-locale") {
+            if (i + 1 == arguments.size()) throw Failure{"-locale needs a language code."};
+            options.ignored.push_back(argument + " " + arguments[++i]);
         } else if (argument == "-o") {
             if (i + 1 == arguments.size()) throw Failure{"-o needs a file name."};
             options.outputName = arguments[++i];
@@ -104,7 +122,7 @@ SourcePath splitSource(const std::string& path) {
 }
 
 std::string outputPathFor(const SourcePath& source, const Options& options) {
-    if (!options.outputName) return source.folder + source.stem + ".mobi";
+    if (!options.outputName) return source.folder + source.stem + (options.kind == OutputKind::Kf8 ? ".azw3" : ".mobi");
     const std::string& name = *options.outputName;
     if (name.empty() || name == "." || name == ".." || !platform::isPlainFileName(name))
         throw Failure{"-o takes a plain file name without a folder: \"" + name + "\"."};
@@ -198,12 +216,16 @@ int convert(const Options& options, const BookReaders& readers, Console& console
         throw Failure{"Unsupported input " + source.fileName + ": give an .htm, .html or .epub file."};
     const std::string output = outputPathFor(source, options);
     const std::string bytes = readSource(options.source);
+    if (options.verbose)
+        for (const std::string& option : options.ignored) console.info("Option " + option + " has no effect here.");
     if (options.verbose) console.info("Read " + options.source + " (" + std::to_string(bytes.size()) + " bytes).");
 
     Diagnostics diagnostics;
     const Book book = readBook(source, bytes, readers, diagnostics);
     if (options.verbose) describe(book, console);
-    const std::string mobi = writeMobi(book, options.compression);
+    if (options.verbose && !hasKf8Part(book) && options.kind == OutputKind::Joint)
+        console.info("No KF8 content was read, so the book is MOBI 6 alone.");
+    const std::string mobi = writeBook(book, options.compression, options.kind);
 
     TemporaryFile partial(output + kTemporarySuffix);
     partial.write(mobi);

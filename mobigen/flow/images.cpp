@@ -46,6 +46,7 @@ std::size_t ImageCollector::record(const std::string& path, const Loader& load) 
     } else {
         const ImageFormat format = sniffImageFormat(*data);
         if (format == ImageFormat::Svg) {
+            svgPaths_.insert(path);
             diagnostics_.warn("The SVG image " + path + " was left out: MOBI readers cannot show SVG.");
         } else if (format == ImageFormat::Unknown) {
             diagnostics_.warn("The image " + path + " is not JPEG, GIF, PNG or BMP and was left out.");

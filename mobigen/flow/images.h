@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +38,9 @@ public:
     // when it is missing or in a format MOBI readers cannot show.
     std::size_t record(const std::string& path, const Loader& load);
 
+    // Whether `path` was asked for before, and whether it held SVG then.
+    bool isKnown(const std::string& path) const { return records_.count(path) != 0; }
+    bool isSvg(const std::string& path) const { return svgPaths_.count(path) != 0; }
     // Replaces each image recorded so far by its fitted form. Each result lands in its own
     // place, so the book does not depend on the number of threads.
     void fitAll();
@@ -45,6 +49,7 @@ private:
     std::vector<Image>& images_;
     Diagnostics& diagnostics_;
     std::map<std::string, std::size_t> records_;
+    std::set<std::string> svgPaths_;
     std::vector<std::string> unfittedPaths_;  // of images_[fitted_ ...]
     std::size_t fitted_ = 0;
 };

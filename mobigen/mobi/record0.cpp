@@ -8,6 +8,10 @@ namespace mobigen {
 namespace {
 
 constexpr std::uint32_t kMobiHeaderLength = 232;
+// Both readers fail on a KF8 header of 232 bytes.
+constexpr std::uint32_t kKf8HeaderLength = 264;
+constexpr std::uint32_t kExthPresent = 0x50;
+constexpr std::uint32_t kExthFonts = 0x1000;
 constexpr std::uint32_t kUtf8CodePage = 65001;
 
 enum ExthType : std::uint32_t {
@@ -21,11 +25,16 @@ enum ExthType : std::uint32_t {
     kRights = 109,
     kAsin = 113,
     kStartReading = 116,
+    kKf8Boundary = 121,
+    kResourceCount = 125,
+    kResourceOffset = 131,
     kCoverOffset = 201,
     kHasFakeCover = 203,
     kDocumentType = 501,
     kUpdatedTitle = 503,
     kLanguage = 524,
+    kWritingMode = 525,
+    kPageProgression = 527,
 };
 
 class ExthBuilder {
@@ -108,6 +117,13 @@ std::string buildExth(const Metadata& m, const Record0Layout& layout) {
     exth.text(kDocumentType, "EBOK");
     exth.text(kUpdatedTitle, m.title);
     exth.text(kLanguage, m.language);
+    if (layout.kf8RecordZero) exth.number(kKf8Boundary, *layout.kf8RecordZero);
+    if (layout.resourceCount) {
+        exth.number(kResourceCount, *layout.resourceCount);
+        exth.number(kResourceOffset, 0);
+    }
+    exth.text(kWritingMode, layout.writingMode);
+    exth.text(kPageProgression, layout.pageProgression);
     return exth.finish();
 }
 
@@ -121,50 +137,75 @@ void writePalmDocHeader(MobiBuffer& b, const Record0Layout& layout) {
     b.u16(0);                                                   // 14
 }
 
+std::uint32_t headerLength(const Record0Layout& layout) { return layout.kf8 ? kKf8HeaderLength : kMobiHeaderLength; }
+
+// From 192 on, the two versions differ: KF8 has an FDST where MOBI 6 has content records.
+void writeContentRecords(MobiBuffer& b, const Record0Layout& layout) {
+    if (layout.kf8) {
+        b.u32(layout.kf8->fdstRecord);  // 192
+        b.u32(layout.kf8->flowCount);   // 196
+        return;
+    }
+    b.u16(1);                         // 192: first content record
+    b.u16(layout.lastContentRecord);  // 194: last content record
+    b.u32(1);                         // 196: read as an FDST count by some readers
+}
+
+void writeKf8Indexes(MobiBuffer& b, const Kf8HeaderFields& kf8) {
+    b.u32(kf8.fragmentIndex);  // 248
+    b.u32(kf8.skeletonIndex);  // 252
+    b.u32(kMobiNotSet);        // 256: DATP
+    b.u32(kf8.guideIndex);     // 260
+    b.u32(kMobiNotSet);        // 264
+    b.u32(0);                  // 268
+    b.u32(kMobiNotSet);        // 272
+    b.u32(0);                  // 276
+}
+
 void writeMobiHeader(MobiBuffer& b, const Record0Layout& layout, std::uint32_t fullNameOffset,
                      std::uint32_t fullNameLength, std::uint32_t locale) {
-    b.bytes("MOBI");                                  // 16
-    b.u32(kMobiHeaderLength);                         // 20: header length
-    b.u32(2);                                         // 24: type, book
-    b.u32(kUtf8CodePage);                             // 28: text encoding
-    b.u32(layout.uniqueId);                           // 32
-    b.u32(6);                                         // 36: file version
-    for (int i = 0; i < 10; ++i) b.u32(kMobiNotSet);  // 40-79: dictionary indexes
-    b.u32(layout.firstNonBookRecord);                 // 80
-    b.u32(fullNameOffset);                            // 84
-    b.u32(fullNameLength);                            // 88
-    b.u32(locale);                                    // 92
-    b.u32(0);                                         // 96: dictionary input language
-    b.u32(0);                                         // 100: dictionary output language
-    b.u32(6);                                         // 104: min version; 8 would mean KF8
-    b.u32(layout.firstImageRecord);                   // 108
-    b.u32(0);                                         // 112: first HUFF record
-    b.u32(0);                                         // 116: HUFF count
-    b.u32(0);                                         // 120
-    b.u32(0);                                         // 124
-    b.u32(0x50);                                      // 128: EXTH flags, 0x40 = EXTH present
-    b.zeros(32);                                      // 132-163
-    b.u32(kMobiNotSet);                               // 164
-    b.u32(kMobiNotSet);                               // 168: DRM offset
-    b.u32(0);                                         // 172: DRM count
-    b.u32(0);                                         // 176: DRM size
-    b.u32(0);                                         // 180: DRM flags
-    b.zeros(8);                                       // 184-191
-    b.u16(1);                                         // 192: first content record
-    b.u16(layout.lastContentRecord);                  // 194: last content record
-    b.u32(1);                                         // 196: read as an FDST count by some readers
-    b.u32(layout.fcisRecord);                         // 200
-    b.u32(1);                                         // 204
-    b.u32(layout.flisRecord);                         // 208
-    b.u32(1);                                         // 212
-    b.zeros(8);                                       // 216-223
-    b.u32(kMobiNotSet);                               // 224: SRCS record
-    b.u32(0);                                         // 228: SRCS count
-    b.u32(kMobiNotSet);                               // 232
-    b.u32(kMobiNotSet);                               // 236
-    b.u16(0);                                         // 240
-    b.u16(kExtraDataMultibyte);                       // 242: extra record data flags
-    b.u32(layout.ncxRecord);                          // 244: NCX index
+    const std::uint32_t version = layout.kf8 ? 8 : 6;
+    b.bytes("MOBI");                                                // 16
+    b.u32(headerLength(layout));                                    // 20: header length
+    b.u32(2);                                                       // 24: type, book
+    b.u32(kUtf8CodePage);                                           // 28: text encoding
+    b.u32(layout.uniqueId);                                         // 32
+    b.u32(version);                                                 // 36: file version
+    for (int i = 0; i < 10; ++i) b.u32(kMobiNotSet);                // 40-79: dictionary indexes
+    b.u32(layout.firstNonBookRecord);                               // 80
+    b.u32(fullNameOffset);                                          // 84
+    b.u32(fullNameLength);                                          // 88
+    b.u32(locale);                                                  // 92
+    b.u32(0);                                                       // 96: dictionary input language
+    b.u32(0);                                                       // 100: dictionary output language
+    b.u32(version);                                                 // 104: min version; calibre reads KF8 by it
+    b.u32(layout.firstImageRecord);                                 // 108
+    b.u32(0);                                                       // 112: first HUFF record
+    b.u32(0);                                                       // 116: HUFF count
+    b.u32(0);                                                       // 120
+    b.u32(0);                                                       // 124
+    b.u32(kExthPresent | (layout.embeddedFonts ? kExthFonts : 0));  // 128: EXTH flags
+    b.zeros(32);                                                    // 132-163
+    b.u32(kMobiNotSet);                                             // 164
+    b.u32(kMobiNotSet);                                             // 168: DRM offset
+    b.u32(0);                                                       // 172: DRM count
+    b.u32(0);                                                       // 176: DRM size
+    b.u32(0);                                                       // 180: DRM flags
+    b.zeros(8);                                                     // 184-191
+    writeContentRecords(b, layout);                                 // 192-199
+    b.u32(layout.fcisRecord);                                       // 200
+    b.u32(1);                                                       // 204
+    b.u32(layout.flisRecord);                                       // 208
+    b.u32(1);                                                       // 212
+    b.zeros(8);                                                     // 216-223
+    b.u32(kMobiNotSet);                                             // 224: SRCS record
+    b.u32(0);                                                       // 228: SRCS count
+    b.u32(kMobiNotSet);                                             // 232
+    b.u32(kMobiNotSet);                                             // 236
+    b.u16(0);                                                       // 240
+    b.u16(kExtraDataMultibyte);                                     // 242: extra record data flags
+    b.u32(layout.ncxRecord);                                        // 244: NCX index
+    if (layout.kf8) writeKf8Indexes(b, *layout.kf8);                // 248-279
 }
 
 }  // namespace
@@ -196,7 +237,7 @@ std::uint32_t localeFromLanguage(std::string_view language) {
 std::string buildRecord0(const Metadata& metadata, const Record0Layout& layout) {
     const std::string exth = buildExth(metadata, layout);
     const std::string& title = metadata.title;
-    const auto fullNameOffset = static_cast<std::uint32_t>(16 + kMobiHeaderLength + exth.size());
+    const auto fullNameOffset = static_cast<std::uint32_t>(16 + headerLength(layout) + exth.size());
 
     MobiBuffer b;
     writePalmDocHeader(b, layout);

@@ -1,8 +1,9 @@
 #pragma once
 
-// The stages of the MOBI writer, one file each; mobi_writer.cpp puts them together.
+// The stages of the MOBI writer, one file each; writer.cpp puts them together, and kf8/ reuses them.
 
 #include "mobigen/book.h"
+#include "mobigen/mobi/record_buffer.h"
 #include "mobigen/mobi/writer.h"
 
 #include <cstdint>
@@ -16,13 +17,22 @@ namespace mobigen {
 constexpr std::size_t kTextRecordSize = 4096;
 constexpr std::uint16_t kExtraDataMultibyte = 0x1;
 
-// mobi_text.cpp: the flow cut into 4096-byte records, each compressed on its own and ending
+// text_records.cpp: the flow cut into 4096-byte records, each compressed on its own and ending
 // with its multibyte trailing entry.
 std::vector<std::string> buildTextRecords(std::string_view flow, Compression compression);
 
-// mobi_index.cpp: meta INDX, data INDX record(s) and one CNCX for a flat NCX; empty without
+// ncx_index.cpp: meta INDX, data INDX record(s) and one CNCX for a flat NCX; empty without
 // a TOC. Entries are kept inside the text's `textLength` bytes.
 std::vector<std::string> buildNcxRecords(const std::vector<TocEntry>& toc, std::uint32_t textLength);
+
+// What record 0 of a KF8 part holds beyond MOBI 6's: record numbers count from that record 0.
+struct Kf8HeaderFields {
+    std::uint32_t fdstRecord = 0;
+    std::uint32_t flowCount = 0;
+    std::uint32_t fragmentIndex = 0;
+    std::uint32_t skeletonIndex = 0;
+    std::uint32_t guideIndex = kMobiNotSet;
+};
 
 // Record indexes and sizes record 0 points at.
 struct Record0Layout {
@@ -38,19 +48,50 @@ struct Record0Layout {
     std::uint32_t uniqueId = 0;
     std::uint32_t startOffset = 0;             // EXTH 116 when not 0
     std::optional<std::uint32_t> coverOffset;  // EXTH 201, relative to the first image
+    std::optional<Kf8HeaderFields> kf8;        // version 8, with its 264-byte header
+    bool embeddedFonts = false;
+    // What a joint file adds to its records 0.
+    std::optional<std::uint32_t> kf8RecordZero;  // EXTH 121, in the MOBI 6 part only
+    std::optional<std::uint32_t> resourceCount;  // EXTH 125 and 131
+    std::string writingMode;                     // EXTH 525 when not empty
+    std::string pageProgression;                 // EXTH 527 when not empty
 };
 
-// mobi_record0.cpp: PalmDOC header, MOBI header, EXTH and the full name.
+// record0.cpp: PalmDOC header, MOBI header, EXTH and the full name.
 std::string buildRecord0(const Metadata& metadata, const Record0Layout& layout);
 std::uint32_t localeFromLanguage(std::string_view language);
 
-// mobi_palmdb.cpp: the PalmDB container around the records.
-std::string buildPalmDb(std::string_view title, const std::vector<std::string>& records, std::uint32_t unixTime);
+// palmdb.cpp: the PalmDB container around the records.
+// Consumes the records.
+std::string buildPalmDb(std::string_view title, std::vector<std::string>&& records, std::uint32_t unixTime);
 std::string palmDbName(std::string_view title);
 
-// mobi_trailer.cpp
+// trailer.cpp
 std::string buildFlisRecord();
-std::string buildFcisRecord(std::uint32_t textLength);
+// The KF8 form has two more fields.
+std::string buildFcisRecord(std::uint32_t textLength, bool kf8 = false);
 std::string buildEofRecord();
+
+// writer.cpp: record 0 declares UTF-8, so every string it carries must really be UTF-8.
+Metadata repairedMetadata(const Metadata& in);
+std::uint32_t randomUniqueId();
+constexpr std::size_t kMaxRecords = 0xFFFF;
+void checkRecordCount(std::size_t count);
+
+// What a joint file puts into its MOBI 6 part: the fonts after the images, and the EXTH
+// that leads to the KF8 part.
+struct JointExtras {
+    std::vector<std::string> fontRecords;
+    std::uint32_t uniqueId = 0;
+    std::string writingMode;
+    std::string pageProgression;
+};
+
+// Every record of the MOBI 6 part; with `joint`, the part ends with FLIS and FCIS (no EOF),
+// and its EXTH 121 points one record past the BOUNDARY that follows them.
+std::vector<std::string> buildMobi6Records(const Book& book, const Metadata& metadata, Compression compression,
+                                           const JointExtras* joint);
+// The record that holds an image: a blank GIF stands in for an empty one.
+std::string imageRecord(const Image& image);
 
 }  // namespace mobigen

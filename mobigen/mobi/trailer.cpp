@@ -19,20 +19,24 @@ std::string buildFlisRecord() {
     return b.take();
 }
 
-std::string buildFcisRecord(std::uint32_t textLength) {
+std::string buildFcisRecord(std::uint32_t textLength, bool kf8) {
     MobiBuffer b;
-    b.bytes("FCIS");    // 0
-    b.u32(0x14);        // 4
-    b.u32(0x10);        // 8
-    b.u32(1);           // 12
-    b.u32(0);           // 16
-    b.u32(textLength);  // 20
-    b.u32(0);           // 24
-    b.u32(0x20);        // 28
-    b.u32(8);           // 32
-    b.u16(1);           // 36
-    b.u16(1);           // 38
-    b.u32(0);           // 40
+    b.bytes("FCIS");     // 0
+    b.u32(0x14);         // 4
+    b.u32(0x10);         // 8
+    b.u32(kf8 ? 2 : 1);  // 12
+    b.u32(0);            // 16
+    b.u32(textLength);   // 20
+    b.u32(0);            // 24
+    if (kf8) {
+        b.u32(0x28);  // 28
+        b.u32(0);     // 32
+    }
+    b.u32(kf8 ? 0x28 : 0x20);  // 28 (36 in KF8)
+    b.u32(8);                  // 32
+    b.u16(1);                  // 36
+    b.u16(1);                  // 38
+    b.u32(0);                  // 40
     return b.take();
 }
 

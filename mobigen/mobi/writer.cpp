@@ -11,7 +11,6 @@
 namespace mobigen {
 namespace {
 
-constexpr std::size_t kMaxRecords = 0xFFFF;
 // A record cannot be empty (offsets must increase), so an empty image becomes a blank 1x1 GIF.
 constexpr char kBlankGif[] =
     "GIF89a\x01\x00\x01\x00\x80\x00\x00\x00\x00\x00\xFF\xFF\xFF\x21\xF9\x04\x01\x00\x00\x00\x00"
@@ -23,7 +22,8 @@ std::string repaired(std::string_view text) {
     return out;
 }
 
-// Record 0 declares UTF-8, so every string it carries must really be UTF-8.
+}  // namespace
+
 Metadata repairedMetadata(const Metadata& in) {
     Metadata out;
     const auto list = [](const std::vector<std::string>& values) {
@@ -57,49 +57,70 @@ std::uint32_t randomUniqueId() {
     return static_cast<std::uint32_t>(std::mt19937(seed)());
 }
 
-}  // namespace
+void checkRecordCount(std::size_t count) {
+    if (count > kMaxRecords)
+        throw ConversionError{"The book is too large for a MOBI file (" + std::to_string(count) +
+                              " records; at most 65535)."};
+}
 
-std::string writeMobi(const Book& book, Compression compression) {
-    const Metadata metadata = repairedMetadata(book.metadata);
+std::string imageRecord(const Image& image) {
+    return image.data.empty() ? std::string(kBlankGif, sizeof kBlankGif - 1) : image.data;
+}
+
+std::vector<std::string> buildMobi6Records(const Book& book, const Metadata& metadata, Compression compression,
+                                           const JointExtras* joint) {
     if (book.flow.size() > 0xFFFFFFFFu) throw ConversionError{"The book's text is larger than 4 GB."};
     const auto textLength = static_cast<std::uint32_t>(book.flow.size());
     std::vector<std::string> text = buildTextRecords(book.flow, compression);
     std::vector<std::string> index = buildNcxRecords(book.toc, textLength);
 
+    const std::size_t fonts = joint ? joint->fontRecords.size() : 0;
+    const std::size_t resources = book.images.size() + fonts;
     const std::size_t firstIndex = 1 + text.size();
     const std::size_t firstImage = firstIndex + index.size();
-    const std::size_t flis = firstImage + book.images.size();
-    const std::size_t recordCount = flis + 3;
-    if (recordCount > kMaxRecords)
-        throw ConversionError{"The book is too large for a MOBI file (" + std::to_string(recordCount) +
-                              " records; at most 65535)."};
+    const std::size_t flis = firstImage + resources;
+    const std::size_t recordCount = flis + (joint ? 2 : 3);
+    checkRecordCount(recordCount);
 
     Record0Layout layout;
     layout.compression = compression;
     layout.textLength = textLength;
     layout.textRecordCount = static_cast<std::uint16_t>(text.size());
     layout.firstNonBookRecord = static_cast<std::uint32_t>(firstIndex);
-    layout.firstImageRecord = book.images.empty() ? kMobiNotSet : static_cast<std::uint32_t>(firstImage);
+    layout.firstImageRecord = resources == 0 ? kMobiNotSet : static_cast<std::uint32_t>(firstImage);
     layout.lastContentRecord = static_cast<std::uint16_t>(flis - 1);
     layout.fcisRecord = static_cast<std::uint32_t>(flis + 1);
     layout.flisRecord = static_cast<std::uint32_t>(flis);
     layout.ncxRecord = index.empty() ? kMobiNotSet : static_cast<std::uint32_t>(firstIndex);
-    layout.uniqueId = randomUniqueId();
+    layout.uniqueId = joint ? joint->uniqueId : randomUniqueId();
     layout.startOffset = book.startOffset;
     if (book.coverImage && *book.coverImage < book.images.size())
         layout.coverOffset = static_cast<std::uint32_t>(*book.coverImage);
+    if (joint) {
+        layout.kf8RecordZero = static_cast<std::uint32_t>(recordCount + 1);  // past the BOUNDARY
+        layout.resourceCount = static_cast<std::uint32_t>(resources);
+        layout.writingMode = joint->writingMode;
+        layout.pageProgression = joint->pageProgression;
+    }
 
     std::vector<std::string> records;
     records.reserve(recordCount);
     records.push_back(buildRecord0(metadata, layout));
     for (std::string& record : text) records.push_back(std::move(record));
     for (std::string& record : index) records.push_back(std::move(record));
-    for (const Image& image : book.images)
-        records.push_back(image.data.empty() ? std::string(kBlankGif, sizeof kBlankGif - 1) : image.data);
+    for (const Image& image : book.images) records.push_back(imageRecord(image));
+    if (joint)
+        for (const std::string& font : joint->fontRecords) records.push_back(font);
     records.push_back(buildFlisRecord());
     records.push_back(buildFcisRecord(layout.textLength));
-    records.push_back(buildEofRecord());
-    return buildPalmDb(metadata.title, records, static_cast<std::uint32_t>(std::time(nullptr)));
+    if (!joint) records.push_back(buildEofRecord());  // readers stop their resource scan at an EOF
+    return records;
+}
+
+std::string writeMobi(const Book& book, Compression compression) {
+    const Metadata metadata = repairedMetadata(book.metadata);
+    return buildPalmDb(metadata.title, buildMobi6Records(book, metadata, compression, nullptr),
+                       static_cast<std::uint32_t>(std::time(nullptr)));
 }
 
 }  // namespace mobigen

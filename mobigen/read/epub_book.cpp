@@ -3,6 +3,7 @@
 #include "mobigen/flow/flow_builder.h"
 #include "mobigen/flow/html_reducer.h"
 #include "mobigen/flow/images.h"
+#include "mobigen/read/epub_kf8.h"
 #include "mobigen/read/epub_toc.h"
 #include "mobigen/read/href.h"
 #include "mobigen/read/opf.h"
@@ -233,7 +234,8 @@ Book readEpubBook(std::string_view bytes, const std::string& fallbackTitle, Diag
     std::set<std::string> documentSet;
     for (const Page& page : pages) documentSet.insert(page.path);
     FlowBuilder flow;
-    addEpubToc(readEpubToc(package, zip, diagnostics), documentSet, flow, diagnostics);
+    const std::vector<EpubTocEntry> toc = readEpubToc(package, zip, diagnostics);
+    addEpubToc(toc, documentSet, flow, diagnostics);
     const std::string& startPath = package.startPath;
 
     EpubHooks hooks(zip, images, documentSet, book.metadata.language, diagnostics);
@@ -251,6 +253,12 @@ Book readEpubBook(std::string_view bytes, const std::string& fallbackTitle, Diag
     if (!anythingShown)
         throw ConversionError{"The EPUB file has nothing to show: its reading order holds no text or pictures."};
     flow.finish(book, contentsTitleFor(book.metadata.language, false), diagnostics);
+    // Decoding problems were reported while the MOBI 6 part was read.
+    const DocumentReader readAgain = [&zip](const std::string& path) {
+        Diagnostics reported;
+        return documentText(zip.read(path), reported);
+    };
+    book.kf8 = readEpubKf8(package, zip, images, book.images, toc, readAgain, diagnostics);
     return book;
 }
 

@@ -5,6 +5,7 @@
 #include "mobigen/flow/images.h"
 #include "mobigen/flow/text_page.h"
 #include "mobigen/read/href.h"
+#include "mobigen/read/html_kf8.h"
 #include "mobigen/text/ascii.h"
 #include "mobigen/text/html_tokenizer.h"
 #include "mobigen/text/language.h"
@@ -107,7 +108,9 @@ Book readTextDerived(const TextDerivedDocument& document, const std::string& fal
     FlowBuilder flow;
     const bool chinese = writeTextDerivedBody(body, flow);
     flow.endDocument();
-    flow.finish(book, contentsTitleFor(book.metadata.language, chinese), diagnostics);
+    const std::string contentsTitle = contentsTitleFor(book.metadata.language, chinese);
+    flow.finish(book, contentsTitle, diagnostics);
+    book.kf8 = textDerivedKf8(book.metadata.title, body, contentsTitle, book.metadata.language);
     return book;
 }
 
@@ -134,6 +137,7 @@ Book readHtmlBook(std::string_view bytes, const std::string& fallbackTitle, Diag
     flow.endDocument();
     addHeadingToc(hooks.headings, flow);
     flow.finish(book, contentsTitleFor(book.metadata.language, false), diagnostics);
+    book.kf8 = htmlKf8(html, images, book.images, resources, diagnostics);
     return book;
 }
 

@@ -88,6 +88,8 @@ void readMetadata(const XmlNode& metadataNode, const XmlNode& packageNode, Packa
         const std::string text = e.textContent();
         if (name == "meta") {
             if (e.attributeLocal("name") == "cover") package.coverImageId = e.attributeLocal("content");
+            if (e.attributeLocal("name") == "primary-writing-mode")
+                package.primaryWritingMode = lowerAscii(e.attributeLocal("content"));
             return;
         }
         if (text.empty()) return;
@@ -144,6 +146,7 @@ void readManifest(const XmlNode& manifestNode, const std::string& opfFolder, Pac
 
 void readSpine(const XmlNode& spineNode, Package& package) {
     package.ncxId = spineNode.attributeLocal("toc");
+    package.pageProgression = lowerAscii(spineNode.attributeLocal("page-progression-direction"));
     std::vector<SpineItem> auxiliary;
     for (const XmlNode* e : spineNode.childrenNamed("itemref")) {
         SpineItem item{e->attributeLocal("idref"), e->attributeLocal("linear") != "no"};
@@ -154,11 +157,11 @@ void readSpine(const XmlNode& spineNode, Package& package) {
 
 void readGuide(const XmlNode& guideNode, const std::string& opfFolder, Package& package) {
     for (const XmlNode* e : guideNode.childrenNamed("reference")) {
-        if (lowerAscii(e->attributeLocal("type")) != "text") continue;
-        const HrefParts parts = splitHref(e->attributeLocal("href"));
-        const auto path = resolvePath(opfFolder, parts.path);
-        if (path) package.startPath = *path;
-        return;
+        const std::string type = lowerAscii(e->attributeLocal("type"));
+        std::string& target = type == "text" ? package.startPath : package.contentsPath;
+        if ((type != "text" && type != "toc") || !target.empty()) continue;
+        const auto path = resolvePath(opfFolder, splitHref(e->attributeLocal("href")).path);
+        if (path) target = *path;
     }
 }
 

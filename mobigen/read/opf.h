@@ -29,6 +29,9 @@ struct Package {
     std::string coverImageId;                      // empty when none
     std::string navPath;                           // EPUB 3 nav document, or empty
     std::string startPath;                         // document of the guide's "text" reference, or empty
+    std::string contentsPath;                      // document of the guide's "toc" reference, or empty
+    std::string primaryWritingMode;                // <meta name="primary-writing-mode">, or empty
+    std::string pageProgression;                   // spine@page-progression-direction, or empty
 
     const ManifestItem* item(const std::string& id) const;
     const ManifestItem* itemByPath(const std::string& path) const;

@@ -1,0 +1,151 @@
+#include "mobigen/kf8/writer.h"
+
+#include "mobigen/kf8/indexes.h"
+#include "mobigen/kf8/layout.h"
+#include "mobigen/kf8/resources.h"
+#include "mobigen/mobi/records.h"
+
+#include <ctime>
+
+namespace mobigen {
+namespace {
+
+constexpr char kBoundary[] = "BOUNDARY";
+constexpr char kDefaultWritingMode[] = "horizontal-lr";
+
+struct Kf8Text {
+    std::string text;  // flow 0, then the CSS and SVG flows
+    std::vector<std::uint32_t> flowEnds;
+};
+
+Kf8Text joinFlows(std::string flow0, const Kf8Part& part) {
+    Kf8Text joined;
+    std::size_t total = flow0.size();
+    for (const std::string& flow : part.flows) total += flow.size();
+    if (total > 0xFFFFFFF0u) throw ConversionError{"The book's text is larger than 4 GB."};
+    joined.text = std::move(flow0);
+    joined.text.reserve(total);
+    joined.flowEnds.push_back(static_cast<std::uint32_t>(joined.text.size()));
+    for (const std::string& flow : part.flows) {
+        joined.text += flow;
+        joined.flowEnds.push_back(static_cast<std::uint32_t>(joined.text.size()));
+    }
+    return joined;
+}
+
+std::vector<std::string> fontRecords(const Kf8Part& part) {
+    std::vector<std::string> records;
+    for (const Font& font : part.fonts) records.push_back(buildFontRecord(font.data));
+    return records;
+}
+
+std::string writingModeOf(const Kf8Part& part) {
+    return part.writingMode.empty() ? kDefaultWritingMode : part.writingMode;
+}
+
+void append(std::vector<std::string>& records, std::vector<std::string>&& more) {
+    for (std::string& record : more) records.push_back(std::move(record));
+}
+
+struct Kf8PartPlan {
+    const Book& book;
+    const Metadata& metadata;
+    Compression compression;
+    std::uint32_t uniqueId;
+    const std::vector<std::string>& fonts;
+    bool standalone;  // resources inside the part, no MOBI 6 part before it
+};
+
+// Every record of the KF8 part, from its record 0; record numbers in it count from there.
+std::vector<std::string> buildKf8Records(const Kf8PartPlan& plan) {
+    const Kf8Part& part = plan.book.kf8;
+    Kf8Layout layout(part.documents);
+    std::vector<std::string> fragments = buildFragmentIndex(layout);
+    std::vector<std::string> skeletons = buildSkeletonIndex(layout);
+    std::vector<std::string> guide = buildGuideIndex(part, layout);
+    std::vector<std::string> ncx = buildKf8NcxIndex(part.toc, layout);
+    const std::uint32_t startOffset = part.start ? layout.resolve(*part.start).assembled : 0;
+    const Kf8Text joined = joinFlows(layout.takeFlow0(), part);
+    std::vector<std::string> text = buildTextRecords(joined.text, plan.compression);
+
+    const std::size_t resources = plan.standalone ? plan.book.images.size() + plan.fonts.size() : 0;
+    const std::size_t fragmentIndex = 1 + text.size();
+    const std::size_t skeletonIndex = fragmentIndex + fragments.size();
+    const std::size_t guideIndex = skeletonIndex + skeletons.size();
+    const std::size_t ncxIndex = guideIndex + guide.size();
+    const std::size_t firstResource = ncxIndex + ncx.size();
+    const std::size_t fdst = firstResource + resources;
+    checkRecordCount(fdst + 4);
+
+    Record0Layout header;
+    header.compression = plan.compression;
+    header.textLength = static_cast<std::uint32_t>(joined.text.size());
+    header.textRecordCount = static_cast<std::uint16_t>(text.size());
+    header.firstNonBookRecord = static_cast<std::uint32_t>(fragmentIndex);
+    header.firstImageRecord = resources == 0 ? kMobiNotSet : static_cast<std::uint32_t>(firstResource);
+    header.flisRecord = static_cast<std::uint32_t>(fdst + 1);
+    header.fcisRecord = static_cast<std::uint32_t>(fdst + 2);
+    header.ncxRecord = ncx.empty() ? kMobiNotSet : static_cast<std::uint32_t>(ncxIndex);
+    header.uniqueId = plan.uniqueId;
+    header.startOffset = startOffset;
+    if (plan.book.coverImage && *plan.book.coverImage < plan.book.images.size())
+        header.coverOffset = static_cast<std::uint32_t>(*plan.book.coverImage);
+    header.kf8 = Kf8HeaderFields{static_cast<std::uint32_t>(fdst), static_cast<std::uint32_t>(joined.flowEnds.size()),
+                                 static_cast<std::uint32_t>(fragmentIndex), static_cast<std::uint32_t>(skeletonIndex),
+                                 guide.empty() ? kMobiNotSet : static_cast<std::uint32_t>(guideIndex)};
+    header.embeddedFonts = !plan.fonts.empty();
+    header.resourceCount = static_cast<std::uint32_t>(resources);
+    header.writingMode = writingModeOf(part);
+    header.pageProgression = part.pageProgression;
+
+    std::vector<std::string> records;
+    records.reserve(fdst + 4);
+    records.push_back(buildRecord0(plan.metadata, header));
+    append(records, std::move(text));
+    append(records, std::move(fragments));
+    append(records, std::move(skeletons));
+    append(records, std::move(guide));
+    append(records, std::move(ncx));
+    if (plan.standalone) {
+        for (const Image& image : plan.book.images) records.push_back(imageRecord(image));
+        for (const std::string& font : plan.fonts) records.push_back(font);
+    }
+    records.push_back(buildFdstRecord(joined.flowEnds));
+    records.push_back(buildFlisRecord());
+    records.push_back(buildFcisRecord(header.textLength, /*kf8=*/true));
+    records.push_back(buildEofRecord());
+    return records;
+}
+
+std::vector<std::string> jointRecords(const Book& book, const Metadata& metadata, Compression compression) {
+    JointExtras extras;
+    extras.fontRecords = fontRecords(book.kf8);
+    extras.uniqueId = randomUniqueId();
+    extras.writingMode = writingModeOf(book.kf8);
+    extras.pageProgression = book.kf8.pageProgression;
+    std::vector<std::string> records = buildMobi6Records(book, metadata, compression, &extras);
+    records.emplace_back(kBoundary);
+    append(records,
+           buildKf8Records({book, metadata, compression, extras.uniqueId, extras.fontRecords, /*standalone=*/false}));
+    checkRecordCount(records.size());
+    return records;
+}
+
+std::vector<std::string> standaloneKf8Records(const Book& book, const Metadata& metadata, Compression compression) {
+    const std::vector<std::string> fonts = fontRecords(book.kf8);
+    return buildKf8Records({book, metadata, compression, randomUniqueId(), fonts, /*standalone=*/true});
+}
+
+}  // namespace
+
+std::string writeBook(const Book& book, Compression compression, OutputKind kind) {
+    if (kind == OutputKind::Kf8 && !hasKf8Part(book))
+        throw ConversionError{"This book has no KF8 content, so no KF8 file can be made from it."};
+    if (kind == OutputKind::Mobi6 || !hasKf8Part(book)) return writeMobi(book, compression);
+    const Metadata metadata = repairedMetadata(book.metadata);
+    std::vector<std::string> records = kind == OutputKind::Joint ? jointRecords(book, metadata, compression)
+                                                                 : standaloneKf8Records(book, metadata, compression);
+    return buildPalmDb(metadata.title, std::move(records), static_cast<std::uint32_t>(std::time(nullptr)));
+}
+
+}  // namespace mobigen

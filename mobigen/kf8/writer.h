@@ -1,0 +1,23 @@
+#pragma once
+
+#include "mobigen/book.h"
+#include "mobigen/mobi/writer.h"
+
+#include <string>
+
+namespace mobigen {
+
+enum class OutputKind {
+    Joint,  // MOBI 6 part, BOUNDARY, KF8 part: old and new readers both
+    Mobi6,  // the MOBI 6 part alone
+    Kf8,    // the KF8 part alone (.azw3)
+};
+
+// Whether the readers filled the book's KF8 part.
+inline bool hasKf8Part(const Book& book) { return !book.kf8.documents.empty(); }
+
+// The whole file. A book without a KF8 part is written as MOBI 6 alone for Joint; for Kf8
+// it is refused with a ConversionError.
+std::string writeBook(const Book& book, Compression compression, OutputKind kind);
+
+}  // namespace mobigen
