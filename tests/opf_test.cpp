@@ -98,7 +98,7 @@ TEST(Opf, ReadsEpub3RolesCoverAndNav) {
 }
 
 TEST(Opf, ACreatorIsAnAuthorWhenAnyRoleIsAutOrNoneIsGiven) {
-    const std::string opf = readers_test::makeOpf(
+    const std::string opf = test_support::makeOpf(
         "<dc:title>T</dc:title>"
         "<dc:creator id=\"c1\">Annotating Author</dc:creator><meta refines=\"#c1\" property=\"role\">ann</meta>"
         "<meta refines=\"#c1\" property=\"role\"> AUT </meta><meta refines=\"#c1\" property=\"role\">dto</meta>"
