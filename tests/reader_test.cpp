@@ -274,6 +274,15 @@ TEST(HtmlReader, TitleImagesLinksAndHeadingToc) {
     ASSERT_EQ(book.toc.size(), 2u);
     EXPECT_EQ(at(book, book.toc[0].filepos, 14), "<h1>First</h1>");
     EXPECT_EQ(book.toc[1].depth, 1);
+    // The KF8 part: one document, its link and contents by id, the other file's link gone.
+    ASSERT_EQ(book.kf8.documents.size(), 1u);
+    EXPECT_NE(book.kf8.documents[0].find("<a href=\"#kf8link:0:later\">jump</a>"), std::string::npos);
+    EXPECT_NE(book.kf8.documents[0].find("<img src=\"kindle:embed:0001?mime=image/jpeg\" alt=\"\"/><a>other</a>"),
+              std::string::npos);
+    ASSERT_EQ(book.kf8.toc.size(), 2u);
+    EXPECT_EQ(book.kf8.toc[0].target.id, "kf8-heading-1");
+    EXPECT_EQ(book.kf8.toc[1].target.id, "later");
+    expectKf8TargetsExist(book.kf8, "html");
 
     Diagnostics untitled;
     EXPECT_EQ(readHtmlBook("<p>x</p>", "fallback", untitled).metadata.title, "fallback");
