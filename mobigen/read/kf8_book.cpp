@@ -110,7 +110,11 @@ void pointMissingTargetsAtTheirDocument(Kf8Part& part) {
             const std::size_t colon = document.find(':', number);
             const std::size_t end = document.find('"', number);
             if (colon == std::string::npos || end == std::string::npos || colon > end) continue;
-            const std::size_t target = std::stoul(document.substr(number, colon - number));
+            // The same characters may stand in the book's own text; only our digits are a link.
+            const std::string digits = document.substr(number, colon - number);
+            if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos)
+                continue;
+            const std::size_t target = std::stoul(digits);
             if (!exists(target, document.substr(colon + 1, end - colon - 1)))
                 document.erase(colon + 1, end - colon - 1);
         }
