@@ -2,6 +2,10 @@
 #include "mobigen/mobi/records.h"
 
 #include <algorithm>
+#include <atomic>
+#include <exception>
+#include <mutex>
+#include <thread>
 
 namespace mobigen {
 namespace {
@@ -19,18 +23,42 @@ std::string_view cutCharacterTail(std::string_view flow, std::size_t boundary) {
 }  // namespace
 
 std::vector<std::string> buildTextRecords(std::string_view flow, Compression compression) {
-    std::vector<std::string> records;
-    records.reserve(flow.size() / kTextRecordSize + 1);
-    std::size_t start = 0;
-    do {
+    const std::size_t count = flow.empty() ? 1 : (flow.size() + kTextRecordSize - 1) / kTextRecordSize;
+    std::vector<std::string> records(count);
+    const auto build = [&](std::size_t i) {
+        const std::size_t start = i * kTextRecordSize;
         const std::string_view chunk = flow.substr(start, kTextRecordSize);
         std::string record = compression == Compression::PalmDoc ? compressPalmDoc(chunk) : std::string(chunk);
         const std::string_view tail = cutCharacterTail(flow, start + chunk.size());
         record.append(tail.data(), tail.size());
         record.push_back(static_cast<char>(tail.size()));
-        records.push_back(std::move(record));
-        start += kTextRecordSize;
-    } while (start < flow.size());
+        records[i] = std::move(record);
+    };
+    // Records are compressed independently into their own slots, so the bytes do not depend
+    // on the thread count.
+    constexpr std::size_t kBatch = 32;
+    std::atomic<std::size_t> next{0};
+    std::exception_ptr failure;
+    std::mutex failureLock;
+    const auto work = [&] {
+        try {
+            for (std::size_t first = next.fetch_add(kBatch); first < count; first = next.fetch_add(kBatch))
+                for (std::size_t i = first; i < std::min(first + kBatch, count); ++i) build(i);
+        } catch (...) {
+            const std::lock_guard<std::mutex> hold(failureLock);
+            if (!failure) failure = std::current_exception();
+            next = count;
+        }
+    };
+    const std::size_t threads = compression == Compression::PalmDoc
+                                    ? std::min<std::size_t>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u),
+                                                            (count + kBatch - 1) / kBatch)
+                                    : 1;
+    std::vector<std::thread> helpers;
+    for (std::size_t t = 1; t < threads; ++t) helpers.emplace_back(work);
+    work();
+    for (std::thread& helper : helpers) helper.join();
+    if (failure) std::rethrow_exception(failure);
     return records;
 }
 
