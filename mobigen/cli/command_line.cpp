@@ -196,11 +196,13 @@ ResourceLoader resourcesBeside(const SourcePath& source) {
     };
 }
 
-Book readBook(const SourcePath& source, const std::string& bytes, const BookReaders& readers,
-              Diagnostics& diagnostics) {
+// Takes the source so that it is freed as soon as it is no longer needed: a page's once decoded.
+Book readBook(const SourcePath& source, std::string bytes, const BookReaders& readers, Diagnostics& diagnostics) {
     const std::string fallbackTitle = platform::fileNameToUtf8(source.stem);
     if (source.extension == "epub") return readers.epub(bytes, fallbackTitle, diagnostics);
-    return readers.html(decodeHtmlToUtf8(bytes, diagnostics), fallbackTitle, diagnostics, resourcesBeside(source));
+    const std::string utf8 = decodeHtmlToUtf8(bytes, diagnostics);
+    std::string().swap(bytes);
+    return readers.html(utf8, fallbackTitle, diagnostics, resourcesBeside(source));
 }
 
 void describe(const Book& book, Console& console) {
@@ -215,17 +217,17 @@ int convert(const Options& options, const BookReaders& readers, Console& console
     if (source.extension != "htm" && source.extension != "html" && source.extension != "epub")
         throw Failure{"Unsupported input " + source.fileName + ": give an .htm, .html or .epub file."};
     const std::string output = outputPathFor(source, options);
-    const std::string bytes = readSource(options.source);
+    std::string bytes = readSource(options.source);
     if (options.verbose)
         for (const std::string& option : options.ignored) console.info("Option " + option + " has no effect here.");
     if (options.verbose) console.info("Read " + options.source + " (" + std::to_string(bytes.size()) + " bytes).");
 
     Diagnostics diagnostics;
-    const Book book = readBook(source, bytes, readers, diagnostics);
+    Book book = readBook(source, std::move(bytes), readers, diagnostics);
     if (options.verbose) describe(book, console);
     if (options.verbose && !hasKf8Part(book) && options.kind == OutputKind::Joint)
         console.info("No KF8 content was read, so the book is MOBI 6 alone.");
-    const std::string mobi = writeBook(book, options.compression, options.kind);
+    const std::string mobi = writeBook(std::move(book), options.compression, options.kind);
 
     TemporaryFile partial(output + kTemporarySuffix);
     partial.write(mobi);

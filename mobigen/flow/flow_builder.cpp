@@ -97,6 +97,7 @@ void FlowBuilder::finish(Book& book, const std::string& contentsTitle, Diagnosti
     flow.reserve(shift + body_.size() + 16);
     flow += prefix;
     flow += body_;
+    std::string().swap(body_);  // the KF8 part is built next: do not hold the text twice
     const std::size_t bodyEnd = flow.size();
     flow += "</body></html>";
     for (const auto& link : prefixLinks) patch(flow, link.at, resolveTarget(link.target));
@@ -124,7 +125,6 @@ void FlowBuilder::finish(Book& book, const std::string& contentsTitle, Diagnosti
 
     book.startOffset = resolveTarget({kStartKey, {}});
     book.flow = std::move(flow);
-    body_.clear();
     marks_.clear();
     links_.clear();
     toc_.clear();

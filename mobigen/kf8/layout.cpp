@@ -72,14 +72,15 @@ std::vector<Kf8Fragment> cutFragments(const PreparedDocument& doc, std::size_t l
     return FragmentCutter(doc, limit).run();
 }
 
-Kf8Layout::Kf8Layout(const std::vector<std::string>& documents) {
+Kf8Layout::Kf8Layout(std::vector<std::string> documents, std::size_t laterFlows) {
     std::vector<PreparedDocument> prepared;
     prepared.reserve(documents.size());
     std::size_t nextAid = 0;
     std::size_t assembled = 0;
     std::size_t fragmentCount = 0;
-    for (const std::string& source : documents) {
+    for (std::string& source : documents) {
         prepared.push_back(prepareDocument(source, nextAid));
+        std::string().swap(source);
         Document document;
         document.start = assembled;
         document.firstFragment = fragmentCount;
@@ -93,7 +94,7 @@ Kf8Layout::Kf8Layout(const std::vector<std::string>& documents) {
     }
     totalFragments_ = std::max<std::size_t>(fragmentCount, 1);
     if (assembled > 0xFFFFFFF0u) throw ConversionError{"The book's text is larger than 4 GB."};
-    flow0_.reserve(assembled);
+    flow0_.reserve(assembled + laterFlows);
     for (std::size_t i = 0; i < prepared.size(); ++i) {
         patchLinks(prepared[i]);
         appendDocument(prepared[i], documents_[i]);

@@ -48,7 +48,9 @@ struct FragmentEntry {
 class Kf8Layout {
 public:
     // Throws ConversionError when flow 0 would pass 4 GB.
-    explicit Kf8Layout(const std::vector<std::string>& documents);
+    // Each document is released once prepared; flow 0 keeps room for `laterFlows` bytes, so
+    // joining the other flows to it does not copy it.
+    explicit Kf8Layout(std::vector<std::string> documents, std::size_t laterFlows = 0);
 
     // The document's start for an unknown document or id.
     Kf8Position resolve(const Kf8Target& target) const;

@@ -18,6 +18,12 @@ struct Kf8Text {
     std::vector<std::uint32_t> flowEnds;
 };
 
+std::size_t flowsSize(const Kf8Part& part) {
+    std::size_t total = 0;
+    for (const std::string& flow : part.flows) total += flow.size();
+    return total;
+}
+
 Kf8Text joinFlows(std::string flow0, const Kf8Part& part) {
     Kf8Text joined;
     std::size_t total = flow0.size();
@@ -48,7 +54,7 @@ void append(std::vector<std::string>& records, std::vector<std::string>&& more) 
 }
 
 struct Kf8PartPlan {
-    const Book& book;
+    Book& book;  // its KF8 documents are taken
     const Metadata& metadata;
     Compression compression;
     std::uint32_t uniqueId;
@@ -59,7 +65,7 @@ struct Kf8PartPlan {
 // Every record of the KF8 part, from its record 0; record numbers in it count from there.
 std::vector<std::string> buildKf8Records(const Kf8PartPlan& plan) {
     const Kf8Part& part = plan.book.kf8;
-    Kf8Layout layout(part.documents);
+    Kf8Layout layout(std::move(plan.book.kf8.documents), flowsSize(part));
     std::vector<std::string> fragments = buildFragmentIndex(layout);
     std::vector<std::string> skeletons = buildSkeletonIndex(layout);
     std::vector<std::string> guide = buildGuideIndex(part, layout);
@@ -117,7 +123,7 @@ std::vector<std::string> buildKf8Records(const Kf8PartPlan& plan) {
     return records;
 }
 
-std::vector<std::string> jointRecords(const Book& book, const Metadata& metadata, Compression compression) {
+std::vector<std::string> jointRecords(Book& book, const Metadata& metadata, Compression compression) {
     JointExtras extras;
     extras.fontRecords = fontRecords(book.kf8);
     extras.uniqueId = randomUniqueId();
@@ -131,17 +137,17 @@ std::vector<std::string> jointRecords(const Book& book, const Metadata& metadata
     return records;
 }
 
-std::vector<std::string> standaloneKf8Records(const Book& book, const Metadata& metadata, Compression compression) {
+std::vector<std::string> standaloneKf8Records(Book& book, const Metadata& metadata, Compression compression) {
     const std::vector<std::string> fonts = fontRecords(book.kf8);
     return buildKf8Records({book, metadata, compression, randomUniqueId(), fonts, /*standalone=*/true});
 }
 
 }  // namespace
 
-std::string writeBook(const Book& book, Compression compression, OutputKind kind) {
+std::string writeBook(Book book, Compression compression, OutputKind kind) {
     if (kind == OutputKind::Kf8 && !hasKf8Part(book))
         throw ConversionError{"This book has no KF8 content, so no KF8 file can be made from it."};
-    if (kind == OutputKind::Mobi6 || !hasKf8Part(book)) return writeMobi(book, compression);
+    if (kind == OutputKind::Mobi6 || !hasKf8Part(book)) return writeMobi(std::move(book), compression);
     const Metadata metadata = repairedMetadata(book.metadata);
     std::vector<std::string> records = kind == OutputKind::Joint ? jointRecords(book, metadata, compression)
                                                                  : standaloneKf8Records(book, metadata, compression);

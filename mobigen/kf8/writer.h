@@ -17,7 +17,8 @@ enum class OutputKind {
 inline bool hasKf8Part(const Book& book) { return !book.kf8.documents.empty(); }
 
 // The whole file. A book without a KF8 part is written as MOBI 6 alone for Joint; for Kf8
-// it is refused with a ConversionError.
-std::string writeBook(const Book& book, Compression compression, OutputKind kind);
+// it is refused with a ConversionError. Taken by value: its parts are released as they are
+// written, so a caller done with the book should move it in.
+std::string writeBook(Book book, Compression compression, OutputKind kind);
 
 }  // namespace mobigen

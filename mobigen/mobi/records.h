@@ -88,8 +88,9 @@ struct JointExtras {
 };
 
 // Every record of the MOBI 6 part; with `joint`, the part ends with FLIS and FCIS (no EOF),
-// and its EXTH 121 points one record past the BOUNDARY that follows them.
-std::vector<std::string> buildMobi6Records(const Book& book, const Metadata& metadata, Compression compression,
+// and its EXTH 121 points one record past the BOUNDARY that follows them. The book's flow is
+// released once cut, to lower the peak.
+std::vector<std::string> buildMobi6Records(Book& book, const Metadata& metadata, Compression compression,
                                            const JointExtras* joint);
 // The record that holds an image: a blank GIF stands in for an empty one.
 std::string imageRecord(const Image& image);

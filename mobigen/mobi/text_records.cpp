@@ -32,6 +32,7 @@ std::vector<std::string> buildTextRecords(std::string_view flow, Compression com
         const std::string_view tail = cutCharacterTail(flow, start + chunk.size());
         record.append(tail.data(), tail.size());
         record.push_back(static_cast<char>(tail.size()));
+        record.shrink_to_fit();  // the compressor reserves for the worst case; thousands are held
         records[i] = std::move(record);
     };
     // Records are compressed independently into their own slots, so the bytes do not depend

@@ -67,11 +67,12 @@ std::string imageRecord(const Image& image) {
     return image.data.empty() ? std::string(kBlankGif, sizeof kBlankGif - 1) : image.data;
 }
 
-std::vector<std::string> buildMobi6Records(const Book& book, const Metadata& metadata, Compression compression,
+std::vector<std::string> buildMobi6Records(Book& book, const Metadata& metadata, Compression compression,
                                            const JointExtras* joint) {
     if (book.flow.size() > 0xFFFFFFFFu) throw ConversionError{"The book's text is larger than 4 GB."};
     const auto textLength = static_cast<std::uint32_t>(book.flow.size());
     std::vector<std::string> text = buildTextRecords(book.flow, compression);
+    std::string().swap(book.flow);
     std::vector<std::string> index = buildNcxRecords(book.toc, textLength);
 
     const std::size_t fonts = joint ? joint->fontRecords.size() : 0;
@@ -117,7 +118,7 @@ std::vector<std::string> buildMobi6Records(const Book& book, const Metadata& met
     return records;
 }
 
-std::string writeMobi(const Book& book, Compression compression) {
+std::string writeMobi(Book book, Compression compression) {
     const Metadata metadata = repairedMetadata(book.metadata);
     return buildPalmDb(metadata.title, buildMobi6Records(book, metadata, compression, nullptr),
                        static_cast<std::uint32_t>(std::time(nullptr)));
