@@ -14,6 +14,10 @@
 #include <new>
 #include <optional>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace mobigen {
 namespace {
 
@@ -224,6 +228,11 @@ int convert(const Options& options, const BookReaders& readers, Console& console
 
     Diagnostics diagnostics;
     Book book = readBook(source, std::move(bytes), readers, diagnostics);
+#ifdef __GLIBC__
+    // From here on the big blocks are the book's texts, each released once written: a fixed
+    // threshold maps them, so freeing returns them. Not earlier: image fitting reuses its buffers.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
+#endif
     if (options.verbose) describe(book, console);
     if (options.verbose && !hasKf8Part(book) && options.kind == OutputKind::Joint)
         console.info("No KF8 content was read, so the book is MOBI 6 alone.");

@@ -6,16 +6,7 @@
 #include <string>
 #include <vector>
 
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
-
 int main(int argc, char** argv) {
-#ifdef __GLIBC__
-    // A fixed threshold: glibc would otherwise raise it after the first large free, and the
-    // book's big texts would then stay in the heap after they are released.
-    mallopt(M_MMAP_THRESHOLD, 1 << 20);
-#endif
     platform::useAnsiCodePage();
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     mobigen::BookReaders readers;
