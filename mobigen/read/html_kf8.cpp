@@ -86,7 +86,10 @@ public:
     }
 
     void finish() {
-        if (open_) part_.documents.back() += kXhtmlDocumentEnd;
+        if (open_) {
+            part_.documents.back() += kXhtmlDocumentEnd;
+            part_.documents.back().shrink_to_fit();  // growth slack, over all chapters, is megabytes
+        }
         open_ = false;
     }
 
