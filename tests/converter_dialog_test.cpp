@@ -152,6 +152,7 @@ TEST_F(MainDialog, WindowSetUpSystemMenuAboutItemAndSystemClose) {
     std::string lastItem;
     UINT lastId = 0;
     UINT separatorState = 0;
+    UINT beforeSeparatorState = 0;
 
     const INT_PTR result =
         dialog.run({[&](DialogDriver& d) {
@@ -165,6 +166,7 @@ TEST_F(MainDialog, WindowSetUpSystemMenuAboutItemAndSystemClose) {
                         lastItem = text;
                         lastId = GetMenuItemID(menu, count - 1);
                         separatorState = GetMenuState(menu, static_cast<UINT>(count - 2), MF_BYPOSITION);
+                        beforeSeparatorState = GetMenuState(menu, static_cast<UINT>(count - 3), MF_BYPOSITION);
                         const auto icon = reinterpret_cast<LRESULT>(d.icon);
                         EXPECT_NE(d.icon, nullptr);
                         EXPECT_EQ(SendMessageA(main, WM_GETICON, ICON_BIG, 0), icon);
@@ -185,6 +187,7 @@ TEST_F(MainDialog, WindowSetUpSystemMenuAboutItemAndSystemClose) {
     EXPECT_EQ(lastItem, "关于 Tomewright(&A)...");
     EXPECT_EQ(lastId, static_cast<UINT>(IDM_ABOUTBOX));
     EXPECT_TRUE(separatorState & MF_SEPARATOR);
+    EXPECT_FALSE(beforeSeparatorState & MF_SEPARATOR);  // one separator, not one per call
     RECT workArea{};
     SystemParametersInfoA(SPI_GETWORKAREA, 0, &workArea, 0);
     expectCentredOver(mainRect, workArea);
