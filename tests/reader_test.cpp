@@ -38,18 +38,36 @@ void expectTargetsOnTags(const Book& book, const std::string& name) {
     for (const auto& e : book.toc) EXPECT_EQ(book.flow[e.filepos], '<') << name << ": " << e.title;
 }
 
+const std::string kXhtml = "application/xhtml+xml", kSvg = "image/svg+xml";
+
+// Manifest items from id, href, media type, id, href, media type...
+std::string items(std::initializer_list<std::string> idHrefType) {
+    std::string all;
+    for (auto it = idHrefType.begin(); it != idHrefType.end(); it += 3)
+        all += "<item id=\"" + *it + "\" href=\"" + *(it + 1) + "\" media-type=\"" + *(it + 2) + "\"/>";
+    return all;
+}
+
+// An EPUB of `opf` and OEBPS files given as name, contents, name, contents...
+std::string epubOf(const std::string& opf, std::initializer_list<std::string> namesAndData,
+                   const std::vector<ZipEntrySpec>& rootFiles = {}) {
+    std::vector<ZipEntrySpec> files;
+    for (auto it = namesAndData.begin(); it != namesAndData.end(); it += 2) files.push_back({*it, *(it + 1), true, {}});
+    return buildEpub(opf, files, rootFiles);
+}
+
 std::string sampleEpub() {
     const std::string opf = makeOpf(
         "<dc:title>Sample</dc:title><dc:creator>Ann</dc:creator><dc:language>en</dc:language><meta name=\"cover\" "
         "content=\"cover\"/>",
-        "<item id=\"ncx\" href=\"toc.ncx\" media-type=\"application/x-dtbncx+xml\"/>"
-        "<item id=\"cover\" href=\"img/cover.png\" media-type=\"image/png\"/>"
-        "<item id=\"pic\" href=\"img/pic.jpg\" media-type=\"image/jpeg\"/>"
-        "<item id=\"vec\" href=\"img/v.svg\" media-type=\"image/svg+xml\"/>"
-        "<item id=\"c1\" href=\"text/c1.xhtml\" media-type=\"application/xhtml+xml\"/>"
-        "<item id=\"c2\" href=\"text/c%202.xhtml\" media-type=\"application/xhtml+xml\"/>"
-        "<item id=\"notes\" href=\"notes.xhtml\" media-type=\"application/xhtml+xml\"/>"
-        "<item id=\"gone\" href=\"gone.xhtml\" media-type=\"application/xhtml+xml\"/>",
+        items({"ncx",   "toc.ncx",          "application/x-dtbncx+xml",
+               "cover", "img/cover.png",    "image/png",
+               "pic",   "img/pic.jpg",      "image/jpeg",
+               "vec",   "img/v.svg",        kSvg,
+               "c1",    "text/c1.xhtml",    kXhtml,
+               "c2",    "text/c%202.xhtml", kXhtml,
+               "notes", "notes.xhtml",      kXhtml,
+               "gone",  "gone.xhtml",       kXhtml}),
         "<itemref idref=\"notes\" linear=\"no\"/><itemref idref=\"c1\"/><itemref idref=\"gone\"/><itemref "
         "idref=\"c2\"/>",
         " toc=\"ncx\"");
@@ -67,13 +85,9 @@ std::string sampleEpub() {
     const std::string c2 =
         makeXhtml(u8"<p>Two</p><div id=\"x一\"><img src=\"../img/pic.jpg\"/><a href=\"c1.xhtml\">back</a></div>");
     const std::string notes = makeXhtml("<p id=\"n1\">Note 1</p>");
-    return buildEpub(opf, {{"toc.ncx", ncx, true, {}},
-                           {"img/cover.png", kPng, false, {}},
-                           {"img/pic.jpg", kJpeg, false, {}},
-                           {"img/v.svg", "<svg xmlns=\"http://www.w3.org/2000/svg\"/>", true, {}},
-                           {"text/c1.xhtml", c1, true, {}},
-                           {"text/c 2.xhtml", c2, true, {}},
-                           {"notes.xhtml", notes, true, {}}});
+    return epubOf(opf, {"toc.ncx", ncx, "img/cover.png", kPng, "img/pic.jpg", kJpeg, "img/v.svg",
+                        "<svg xmlns=\"http://www.w3.org/2000/svg\"/>", "text/c1.xhtml", c1, "text/c 2.xhtml", c2,
+                        "notes.xhtml", notes});
 }
 
 // Every KF8 document is well formed, and every link and TOC entry names an id its document has.
@@ -94,6 +108,11 @@ void expectKf8TargetsExist(const Kf8Part& kf8, const std::string& name) {
     for (const auto& e : kf8.toc) EXPECT_TRUE(hasTarget(e.target.document, e.target.id)) << name << ": " << e.title;
 }
 
+std::string container(const std::string& opfPath) {
+    return "<container><rootfiles><rootfile full-path=\"" + opfPath +
+           "\" media-type=\"application/oebps-package+xml\"/></rootfiles></container>";
+}
+
 std::string warningsOf(const Diagnostics& diagnostics) {
     std::string all;
     for (const auto& w : diagnostics.warnings) all += w + "\n";
@@ -102,33 +121,18 @@ std::string warningsOf(const Diagnostics& diagnostics) {
 
 }  // namespace
 
-class SampleEpub : public ::testing::Test {
-protected:
+TEST(EpubReader, SampleBooksImagesReadingOrderLinksAndToc) {
     Diagnostics diagnostics;
     const Book book = readEpubBook(sampleEpub(), "fallback", diagnostics);
     const std::string& f = book.flow;
-};
-
-TEST_F(SampleEpub, MetadataCoverImagesAndTheReadingOrder) {
-    EXPECT_EQ(book.metadata.title, "Sample");
-    EXPECT_EQ(book.metadata.authors, std::vector<std::string>{"Ann"});
-    EXPECT_EQ(book.metadata.language, "en");
     ASSERT_EQ(book.images.size(), 2u);  // the cover first, the picture once, no SVG
     EXPECT_EQ(book.images[0].data, kPng);
-    EXPECT_EQ(book.images[1].data, kJpeg);
     EXPECT_EQ(book.coverImage, std::optional<std::size_t>(0));
     EXPECT_NE(f.find("<img recindex=\"00002\" alt=\"p\"/>"), std::string::npos);
-    EXPECT_EQ(f.find("recindex=\"00003\""), std::string::npos);
-    EXPECT_LT(f.find("<h1>One</h1>"), f.find("<p>Two</p>"));
     EXPECT_LT(f.find("<p>Two</p>"), f.find("Note 1"));  // linear="no" at the end
     EXPECT_EQ(f.find("x()"), std::string::npos);
-    std::string all;
-    for (const auto& w : diagnostics.warnings) all += w + "\n";
     for (const char* reported : {"gone.xhtml", "SVG", "none.gif", "script"})
-        EXPECT_NE(all.find(reported), std::string::npos) << reported << " in\n" << all;
-}
-
-TEST_F(SampleEpub, LinksAndTheTocLandOnTheirTargetsTags) {
+        EXPECT_NE(warningsOf(diagnostics).find(reported), std::string::npos) << reported;
     expectTargetsOnTags(book, "sample");
     EXPECT_EQ(linkTarget(book, "two", 4), "<div");
     EXPECT_EQ(linkTarget(book, "below", 8), "<p>Deep ");
@@ -137,7 +141,6 @@ TEST_F(SampleEpub, LinksAndTheTocLandOnTheirTargetsTags) {
     EXPECT_EQ(linkTarget(book, "back", 12), "<h1>One</h1>");
     EXPECT_NE(f.find("<a href=\"http://a.org/\">web</a>"), std::string::npos);
     EXPECT_NE(f.find("<a>css</a>, <a>js</a>"), std::string::npos);
-
     std::vector<std::string> toc;
     for (const auto& e : book.toc)
         toc.push_back(std::to_string(e.depth) + " " + e.title + " at " + at(book, e.filepos, 8));
@@ -145,51 +148,48 @@ TEST_F(SampleEpub, LinksAndTheTocLandOnTheirTargetsTags) {
     EXPECT_EQ(at(book, book.startOffset, 12), "<h1>One</h1>");
 }
 
-// One document, a.xhtml, with `extraItems` in the manifest beside it.
-std::string oneDocumentEpub(const std::string& title, const std::string& extraItems, std::vector<ZipEntrySpec> files,
-                            const std::string& spineAttributes = "") {
-    files.push_back({"a.xhtml", makeXhtml("<p>x</p><h2 id=\"s\">S</h2>"), true, {}});
-    return buildEpub(makeOpf("<dc:title>" + title + "</dc:title>",
-                             extraItems + "<item id=\"a\" href=\"a.xhtml\" media-type=\"application/xhtml+xml\"/>",
-                             "<itemref idref=\"a\"/>", spineAttributes),
-                     files);
-}
-
-TEST(EpubReader, TocFromTheNavWhenThereIsNoNcxAndTheFallbackTitle) {
-    const std::string navItem =
-        "<item id=\"nav\" href=\"nav.xhtml\" media-type=\"application/xhtml+xml\" properties=\"nav\"/>";
+TEST(EpubReader, SmallBooksTitleTocAndWritingMode) {
     const std::string nav =
         "<html xmlns:epub=\"http://www.idpf.org/2007/ops\"><body><nav epub:type=\"toc\"><ol>"
-        "<li><a href=\"a.xhtml#s\">Section</a></li><li><a href=\"nav.xhtml\">Outside</a></li>"
-        "</ol></nav></body></html>";
-    Diagnostics diagnostics;
-    const Book book =
-        readEpubBook(oneDocumentEpub(" ", navItem, {{"nav.xhtml", nav, true, {}}}), "file name", diagnostics);
-    ASSERT_EQ(book.toc.size(), 1u);
-    EXPECT_EQ(at(book, book.toc[0].filepos, 9), "<h2>S</h2");
-    EXPECT_EQ(book.metadata.title, "file name");
-}
-
-TEST(EpubReader, MalformedNcxOnlyCostsTheToc) {
-    const std::string ncxItem = "<item id=\"ncx\" href=\"toc.ncx\" media-type=\"application/x-dtbncx+xml\"/>";
-    Diagnostics diagnostics;
-    const Book book = readEpubBook(
-        oneDocumentEpub("N", ncxItem, {{"toc.ncx", "<ncx><navMap>", true, {}}, {"s.css", "p {}", true, {}}},
-                        " toc=\"ncx\""),
-        "fallback", diagnostics);
-    EXPECT_TRUE(book.toc.empty());
-    ASSERT_EQ(diagnostics.warnings.size(), 1u);
-    EXPECT_NE(diagnostics.warnings[0].find("toc.ncx"), std::string::npos);
+        "<li><a href=\"a.xhtml#s\">Section</a></li><li><a href=\"nav.xhtml\">Outside</a></li></ol></nav></body></html>";
+    const std::string navItem = items({"nav\" properties=\"nav", "nav.xhtml", kXhtml});
+    const std::string ncxItem = items({"ncx", "toc.ncx", "application/x-dtbncx+xml"});
+    const std::string modeMeta = "<meta name=\"primary-writing-mode\" content=\"vertical-rl\"/>", v = "vertical-rl";
+    struct Case {
+        std::string meta, item, spine, file, fileData, css, title, tocAt, warning, mode, progression;
+    };
+    const Case cases[] = {
+        {"", navItem, "", "nav.xhtml", nav, "p {}", "file name", "<h2>S</h2", "outside the reading order", "", ""},
+        {"", ncxItem, " toc=\"ncx\"", "toc.ncx", "<ncx><navMap>", "p {}", "V", "", "toc.ncx", "", ""},
+        {modeMeta, "", "", "", "", "p {}", "V", "", "", v, "rtl"},
+        {"", "", "", "", "", "html {-epub-writing-mode: vertical-rl}", "V", "", "", v, "rtl"},
+        {"", "", " page-progression-direction=\"rtl\"", "", "", "p {}", "V", "", "", "", "rtl"},
+    };
+    for (const auto& c : cases) {
+        std::vector<ZipEntrySpec> files{{"a.xhtml", makeXhtml("<p>x</p><h2 id=\"s\">S</h2>"), true, {}},
+                                        {"s.css", c.css, true, {}}};
+        if (!c.file.empty()) files.push_back({c.file, c.fileData, true, {}});
+        const std::string opf = makeOpf("<dc:title>" + (c.title == "V" ? c.title : " ") + "</dc:title>" + c.meta,
+                                        c.item + items({"a", "a.xhtml", kXhtml}), "<itemref idref=\"a\"/>", c.spine);
+        Diagnostics diagnostics;
+        const Book book = readEpubBook(buildEpub(opf, files), "file name", diagnostics);
+        EXPECT_EQ(book.metadata.title, c.title);
+        EXPECT_EQ(book.toc.size(), c.tocAt.empty() ? 0u : 1u) << c.title;
+        for (const auto& e : book.toc) EXPECT_EQ(at(book, e.filepos, 9), c.tocAt);
+        EXPECT_EQ(diagnostics.warnings.size(), c.warning.empty() ? 0u : 1u) << warningsOf(diagnostics);
+        EXPECT_NE(warningsOf(diagnostics).find(c.warning), std::string::npos);
+        EXPECT_EQ(book.kf8.writingMode, c.mode) << c.meta << c.css;
+        EXPECT_EQ(book.kf8.pageProgression, c.progression) << c.spine;
+        EXPECT_EQ(!book.kf8.flows.empty() && book.kf8.flows[0].find("writing-mode: vertical-rl") != std::string::npos,
+                  !c.mode.empty());
+    }
 }
 
 TEST(EpubReader, PicturesAndSvgInTheReadingOrderBecomePages) {
     const std::string opf =
         makeOpf("<dc:title>Pages</dc:title><dc:language>ja</dc:language>",
-                "<item id=\"pic\" href=\"img/plate.jpg\" media-type=\"image/jpeg\"/>"
-                "<item id=\"cover\" href=\"cover.svg\" media-type=\"image/svg+xml\"/>"
-                "<item id=\"words\" href=\"words.svg\" media-type=\"image/svg+xml\"/>"
-                "<item id=\"blank\" href=\"blank.svg\" media-type=\"image/svg+xml\"/>"
-                "<item id=\"a\" href=\"a.xhtml\" media-type=\"application/xhtml+xml\"/>",
+                items({"pic", "img/plate.jpg", "image/jpeg", "cover", "cover.svg", kSvg, "words", "words.svg", kSvg,
+                       "blank", "blank.svg", kSvg, "a", "a.xhtml", kXhtml}),
                 "<itemref idref=\"cover\"/><itemref idref=\"pic\"/><itemref idref=\"words\"/><itemref idref=\"blank\"/>"
                 "<itemref idref=\"a\"/>");
     const std::string a = makeXhtml(
@@ -197,14 +197,11 @@ TEST(EpubReader, PicturesAndSvgInTheReadingOrderBecomePages) {
         "src=\"img/plate.jpg\"/></p>");
     const std::string cover = "<svg><image width=\"600\" xlink:href=\"img/c%20v.png\"/></svg>";
     Diagnostics diagnostics;
-    const Book book = readEpubBook(buildEpub(opf, {{"img/plate.jpg", kJpeg, false, {}},
-                                                   {"img/c v.png", kPng, false, {}},
-                                                   {"cover.svg", cover, true, {}},
-                                                   {"words.svg", "<svg><text>The End</text></svg>", true, {}},
-                                                   {"blank.svg", "<svg><rect/></svg>", true, {}},
-                                                   {"s.css", ".nr { vertical-align: super }", true, {}},
-                                                   {"a.xhtml", a, true, {}}}),
-                                   "fallback", diagnostics);
+    const Book book =
+        readEpubBook(epubOf(opf, {"img/plate.jpg", kJpeg, "img/c v.png", kPng, "cover.svg", cover, "words.svg",
+                                  "<svg><text>The End</text></svg>", "blank.svg", "<svg><rect/></svg>", "s.css",
+                                  ".nr { vertical-align: super }", "a.xhtml", a}),
+                     "fallback", diagnostics);
     ASSERT_EQ(book.images.size(), 2u);
     EXPECT_EQ(book.images[0].data, kPng);
     const std::string& f = book.flow;
@@ -221,20 +218,16 @@ TEST(EpubReader, PicturesAndSvgInTheReadingOrderBecomePages) {
 
 TEST(EpubReader, RefusesBooksThatCannotBeMade) {
     const std::string a = makeXhtml("<p>x</p>");
-    const std::string item = "<item id=\"a\" href=\"a.xhtml\" media-type=\"application/xhtml+xml\"/>";
-    const std::string missingPackage =
-        "<container><rootfiles><rootfile full-path=\"x.opf\" "
-        "media-type=\"application/oebps-package+xml\"/></rootfiles></container>";
+    const std::string item = items({"a", "a.xhtml", kXhtml});
     const std::pair<std::string, const char*> cases[] = {
         {test_support::buildZip({{"mimetype", "application/epub+zip", false, {}}}), "container"},
-        {test_support::buildZip({{"META-INF/container.xml", missingPackage, true, {}}}), "x.opf"},
+        {test_support::buildZip({{"META-INF/container.xml", container("x.opf"), true, {}}}), "x.opf"},
         {buildEpub("<package><manifest></package>", {}), "content.opf"},
         {buildEpub(makeOpf("", item, "<itemref idref=\"a\"/>"), {}), "reading order"},
-        {buildEpub(makeOpf("", item, ""), {{"a.xhtml", a, true, {}}}), "reading order"},
-        {buildEpub(makeOpf("", item, "<itemref idref=\"a\"/>"), {{"../a.xhtml", a, true, {}}}), "outside"},
-        {buildEpub(
-             makeOpf("", "<item id=\"s\" href=\"s.svg\" media-type=\"image/svg+xml\"/>", "<itemref idref=\"s\"/>"),
-             {{"s.svg", "<svg><rect/></svg>", true, {}}}),
+        {epubOf(makeOpf("", item, ""), {"a.xhtml", a}), "reading order"},
+        {epubOf(makeOpf("", item, "<itemref idref=\"a\"/>"), {"../a.xhtml", a}), "outside"},
+        {buildEpub(makeOpf("", items({"s", "s.svg", kSvg}), "<itemref idref=\"s\"/>"),
+                   {{"s.svg", "<svg><rect/></svg>", true, {}}}),
          "nothing to show"},
         {"PK not really", "zip"},
     };
@@ -264,54 +257,21 @@ TEST(HtmlReader, TitleImagesLinksAndHeadingToc) {
             return std::nullopt;
         });
     EXPECT_EQ(book.metadata.title, "My Page");
-    EXPECT_EQ(book.metadata.language, "en");
-    EXPECT_EQ(book.metadata.authors, std::vector<std::string>{"Ann"});
     EXPECT_EQ(asked, (std::vector<std::string>{"img/a b.jpg", "missing.png"}));
-    ASSERT_EQ(book.images.size(), 1u);
-    EXPECT_NE(book.flow.find("<img recindex=\"00001\"/>"), std::string::npos);
-    EXPECT_NE(book.flow.find("<a>other</a>"), std::string::npos);
+    EXPECT_NE(book.flow.find("<img recindex=\"00001\"/><a>other</a>"), std::string::npos);
     EXPECT_EQ(linkTarget(book, "jump", 15), "<h2>Second</h2>");
     ASSERT_EQ(book.toc.size(), 2u);
     EXPECT_EQ(at(book, book.toc[0].filepos, 14), "<h1>First</h1>");
-    EXPECT_EQ(book.toc[1].depth, 1);
-    // The KF8 part: one document, its link and contents by id, the other file's link gone.
-    ASSERT_EQ(book.kf8.documents.size(), 1u);
+    ASSERT_EQ(book.kf8.documents.size(), 1u);  // the link and contents by id, the other file's link gone
     EXPECT_NE(book.kf8.documents[0].find("<a href=\"#kf8link:0:later\">jump</a>"), std::string::npos);
-    EXPECT_NE(book.kf8.documents[0].find("<img src=\"kindle:embed:0001?mime=image/jpeg\" alt=\"\"/><a>other</a>"),
-              std::string::npos);
     ASSERT_EQ(book.kf8.toc.size(), 2u);
-    EXPECT_EQ(book.kf8.toc[0].target.id, "kf8-heading-1");
-    EXPECT_EQ(book.kf8.toc[1].target.id, "later");
     expectKf8TargetsExist(book.kf8, "html");
 
     Diagnostics untitled;
     EXPECT_EQ(readHtmlBook("<p>x</p>", "fallback", untitled).metadata.title, "fallback");
 }
 
-TEST(CorpusBooks, EveryLinkAndTocEntryLandsOnATag) {
-    const std::filesystem::path corpus = TOMEWRIGHT_CORPUS_DIR;
-    if (!std::filesystem::is_directory(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
-    for (const auto& file : std::filesystem::directory_iterator(corpus)) {
-        Diagnostics diagnostics;
-        const Book book = readEpubBook(test_support::readFile(file.path().string()), "fallback", diagnostics);
-        const std::string name = file.path().filename().string();
-        EXPECT_NE(book.metadata.title, "fallback") << name;
-        EXPECT_FALSE(book.metadata.language.empty()) << name;
-        EXPECT_TRUE(book.coverImage.has_value()) << name;
-        EXPECT_FALSE(book.toc.empty()) << name;
-        expectTargetsOnTags(book, name);
-        expectKf8TargetsExist(book.kf8, name);
-        EXPECT_EQ(book.flow.find('\0'), std::string::npos) << name;
-        for (const auto& w : diagnostics.warnings)
-            EXPECT_EQ(w.find("leads nowhere"), std::string::npos) << name << ": " << w;
-    }
-}
-
-TEST(CorpusBooks, MobyDicksKf8PartKeepsItsStylesFontsAndNestedContents) {
-    const std::filesystem::path book = std::filesystem::path(TOMEWRIGHT_CORPUS_DIR) / "moby-dick.epub";
-    if (!std::filesystem::exists(book)) GTEST_SKIP() << "no " << book;
-    Diagnostics diagnostics;
-    const Book moby = readEpubBook(test_support::readFile(book.string()), "fallback", diagnostics);
+void expectMobyDicksKf8Part(const Book& moby, const Diagnostics& diagnostics) {
     const Kf8Part& kf8 = moby.kf8;
     EXPECT_EQ(kf8.documents.size(), 144u);
     ASSERT_EQ(kf8.flowTypes, std::vector<std::string>{"text/css"});
@@ -325,38 +285,26 @@ TEST(CorpusBooks, MobyDicksKf8PartKeepsItsStylesFontsAndNestedContents) {
     EXPECT_EQ(kf8.toc[4].title, "Chapter 1. Loomings.");
     EXPECT_NE(kf8.documents[kf8.toc[4].target.document].find("Call me Ishmael."), std::string::npos);
     EXPECT_TRUE(kf8.contents.has_value());
-    EXPECT_EQ(kf8.writingMode, "");
     EXPECT_NE(warningsOf(diagnostics).find("@media all and (orientation:landscape)"), std::string::npos);
 }
 
-TEST(EpubReader, VerticalWritingFromThePackageTheStylesheetOrTheSpine) {
-    struct Case {
-        const char* meta;
-        const char* css;
-        const char* spine;
-        const char* mode;
-        const char* progression;
-    };
-    const Case cases[] = {
-        {"<meta name=\"primary-writing-mode\" content=\"vertical-rl\"/>", "p {margin: 0}", "", "vertical-rl", "rtl"},
-        {"", "html {-epub-writing-mode: vertical-rl}", "", "vertical-rl", "rtl"},
-        {"", "p {margin: 0}", " page-progression-direction=\"rtl\"", "", "rtl"},
-        {"", "p {margin: 0}", "", "", ""},
-    };
-    for (const auto& c : cases) {
+TEST(CorpusBooks, EveryLinkAndTocEntryLandsOnATagAndMobyDicksKf8PartReadsBack) {
+    const std::filesystem::path corpus = TOMEWRIGHT_CORPUS_DIR;
+    if (!std::filesystem::is_directory(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
+    bool sawMoby = false;
+    for (const auto& file : std::filesystem::directory_iterator(corpus)) {
         Diagnostics diagnostics;
-        const std::string opf = makeOpf("<dc:title>V</dc:title>" + std::string(c.meta),
-                                        "<item id=\"a\" href=\"a.xhtml\" media-type=\"application/xhtml+xml\"/>",
-                                        "<itemref idref=\"a\"/>", c.spine);
-        const Book book =
-            readEpubBook(buildEpub(opf, {{"a.xhtml", makeXhtml("<p>x</p>"), true, {}}, {"s.css", c.css, true, {}}}),
-                         "fallback", diagnostics);
-        EXPECT_EQ(book.kf8.writingMode, c.mode) << c.meta << c.css;
-        EXPECT_EQ(book.kf8.pageProgression, c.progression) << c.spine;
-        ASSERT_EQ(book.kf8.flows.size(), 1u);
-        EXPECT_EQ(book.kf8.flows[0].find("writing-mode: vertical-rl") != std::string::npos, *c.mode != 0) << c.css;
-        EXPECT_NE(book.kf8.documents[0].find("<link href=\"kindle:flow:0001?mime=text/css\""), std::string::npos);
+        const Book book = readEpubBook(test_support::readFile(file.path().string()), "fallback", diagnostics);
+        const std::string name = file.path().filename().string();
+        EXPECT_NE(book.metadata.title, "fallback") << name;
+        EXPECT_TRUE(book.coverImage.has_value()) << name;
+        EXPECT_FALSE(book.toc.empty()) << name;
+        expectTargetsOnTags(book, name);
+        expectKf8TargetsExist(book.kf8, name);
+        EXPECT_EQ(warningsOf(diagnostics).find("leads nowhere"), std::string::npos) << name;
+        if (name == "moby-dick.epub") sawMoby = true, expectMobyDicksKf8Part(book, diagnostics);
     }
+    EXPECT_TRUE(sawMoby);
 }
 
 TEST(EpubReader, PicturesInTheSpineSvgImagesAndFontsReachTheKf8Part) {
@@ -366,45 +314,27 @@ TEST(EpubReader, PicturesInTheSpineSvgImagesAndFontsReachTheKf8Part) {
     const std::string key = sha1(id);
     for (std::size_t i = 0; i < 1040; ++i) obfuscated[i] = static_cast<char>(obfuscated[i] ^ key[i % key.size()]);
     const std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 2 2\"><circle r=\"1\"/></svg>";
-    const std::string opf =
-        makeOpf("<dc:title>P</dc:title><dc:identifier id=\"uid\">" + id + "</dc:identifier>",
-                "<item id=\"p\" href=\"p.png\" media-type=\"image/png\"/><item id=\"v\" href=\"v.svg\" "
-                "media-type=\"image/svg+xml\"/><item id=\"a\" href=\"a.xhtml\" media-type=\"application/xhtml+xml\"/>",
-                "<itemref idref=\"p\"/><itemref idref=\"v\"/><itemref idref=\"a\"/>");
+    const std::string opf = makeOpf("<dc:title>P</dc:title><dc:identifier id=\"uid\">" + id + "</dc:identifier>",
+                                    items({"p", "p.png", "image/png", "v", "v.svg", kSvg, "a", "a.xhtml", kXhtml}),
+                                    "<itemref idref=\"p\"/><itemref idref=\"v\"/><itemref idref=\"a\"/>");
     const std::string css =
         "@font-face {font-family: F; src: url(f.ttf)} @font-face {font-family: W; src: url(w.woff)} p {color: red}";
     const std::string a =
         "<html><head><link rel=\"stylesheet\" href=\"s.css\"/><link rel=\"stylesheet\" href=\"gone.css\"/>"
         "</head><body><p><img src=\"v.svg\"/></p></body></html>";
-    const std::string epub = test_support::buildZip({
-        {"mimetype", "application/epub+zip", false, {}},
-        {"META-INF/container.xml",
-         "<container><rootfiles><rootfile full-path=\"OEBPS/content.opf\" "
-         "media-type=\"application/oebps-package+xml\"/></rootfiles></container>",
-         true,
-         {}},
-        {"META-INF/encryption.xml",
-         "<encryption><EncryptedData><EncryptionMethod Algorithm=\"http://www.idpf.org/2008/embedding\"/>"
-         "<CipherData><CipherReference URI=\"OEBPS/f.ttf\"/></CipherData></EncryptedData></encryption>",
-         true,
-         {}},
-        {"OEBPS/content.opf", opf, true, {}},
-        {"OEBPS/p.png", kPng, false, {}},
-        {"OEBPS/v.svg", svg, true, {}},
-        {"OEBPS/a.xhtml", a, true, {}},
-        {"OEBPS/s.css", css, true, {}},
-        {"OEBPS/f.ttf", obfuscated, false, {}},
-        {"OEBPS/w.woff", "wOFF", false, {}},
-    });
+    const std::string encryption =
+        "<encryption><EncryptedData><EncryptionMethod Algorithm=\"http://www.idpf.org/2008/embedding\"/>"
+        "<CipherData><CipherReference URI=\"OEBPS/f.ttf\"/></CipherData></EncryptedData></encryption>";
+    const std::string epub =
+        epubOf(opf, {"p.png", kPng, "v.svg", svg, "a.xhtml", a, "s.css", css, "f.ttf", obfuscated, "w.woff", "wOFF"},
+               {{"META-INF/encryption.xml", encryption, true, {}}});
     Diagnostics diagnostics;
     const Book book = readEpubBook(epub, "fallback", diagnostics);
     const Kf8Part& kf8 = book.kf8;
     ASSERT_EQ(kf8.documents.size(), 3u);
     EXPECT_NE(kf8.documents[0].find("<img src=\"kindle:embed:0001?mime=image/png\""), std::string::npos);
     EXPECT_NE(kf8.documents[1].find("<img src=\"kindle:flow:0002?mime=image/svg+xml\""), std::string::npos);
-    EXPECT_NE(kf8.documents[2].find("<img src=\"kindle:flow:0002?mime=image/svg+xml\""), std::string::npos);
     EXPECT_EQ(kf8.flowTypes, (std::vector<std::string>{"text/css", "image/svg+xml"}));
-    EXPECT_NE(kf8.flows[1].find("viewBox=\"0 0 2 2\""), std::string::npos);
     EXPECT_NE(kf8.flows[0].find("src: url(kindle:embed:0002)"), std::string::npos);  // one image, then the font
     EXPECT_EQ(kf8.flows[0].find("w.woff"), std::string::npos);
     ASSERT_EQ(kf8.fonts.size(), 1u);
@@ -422,13 +352,9 @@ TEST(HtmlReader, TextDerivedBooksGetIndentedParagraphsAChapterPerDocumentAndCont
     const Book book = readHtmlBook(page, "fallback", diagnostics);
     const Kf8Part& kf8 = book.kf8;
     ASSERT_EQ(kf8.documents.size(), 4u);  // contents, the preface, two chapters
-    EXPECT_NE(kf8.documents[0].find(u8"<h1 class=\"contents\">目录</h1>"), std::string::npos);
     EXPECT_NE(kf8.documents[0].find(u8"<a href=\"#kf8link:3:\">第二章 乙</a>"), std::string::npos);
-    EXPECT_NE(kf8.documents[1].find(u8"<body><p>开头的话，不是标题。</p></body>"), std::string::npos);
-    EXPECT_NE(kf8.documents[2].find(u8"<body><h2>第一章 甲</h2><p>一行</p><p>二行 &amp;lt;</p></body>"),
-              std::string::npos);
+    EXPECT_NE(kf8.documents[2].find(u8"<h2>第一章 甲</h2><p>一行</p><p>二行 &amp;lt;</p>"), std::string::npos);
     ASSERT_EQ(kf8.toc.size(), 2u);
-    EXPECT_EQ(kf8.toc[1].title, u8"第二章 乙");
     EXPECT_EQ(kf8.toc[1].target.document, 3u);
     EXPECT_EQ(kf8.contents->document, 0u);
     EXPECT_EQ(kf8.start->document, 1u);

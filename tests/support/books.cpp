@@ -47,7 +47,8 @@ std::string buildZip(const std::vector<ZipEntrySpec>& entries) {
            littleEndian(static_cast<std::uint32_t>(archive.size()), 4) + littleEndian(0, 2);
 }
 
-std::string buildEpub(const std::string& opf, const std::vector<ZipEntrySpec>& files) {
+std::string buildEpub(const std::string& opf, const std::vector<ZipEntrySpec>& files,
+                      const std::vector<ZipEntrySpec>& rootFiles) {
     std::vector<ZipEntrySpec> entries{
         {"mimetype", "application/epub+zip", false, {}},
         {"META-INF/container.xml",
@@ -61,6 +62,7 @@ std::string buildEpub(const std::string& opf, const std::vector<ZipEntrySpec>& f
         f.name = "OEBPS/" + f.name;
         entries.push_back(std::move(f));
     }
+    entries.insert(entries.end(), rootFiles.begin(), rootFiles.end());
     return buildZip(entries);
 }
 

@@ -20,7 +20,9 @@ struct ZipEntrySpec {
 std::string buildZip(const std::vector<ZipEntrySpec>& entries);
 
 // An EPUB whose OPF is at OEBPS/content.opf; `files` are placed under OEBPS/ as given.
-std::string buildEpub(const std::string& opf, const std::vector<ZipEntrySpec>& files);
+// `rootFiles` go beside META-INF/container.xml rather than under OEBPS/.
+std::string buildEpub(const std::string& opf, const std::vector<ZipEntrySpec>& files,
+                      const std::vector<ZipEntrySpec>& rootFiles = {});
 
 // A minimal OPF: `manifestItems` and `spineItems` are inserted as written.
 std::string makeOpf(const std::string& metadata, const std::string& manifestItems, const std::string& spineItems,
