@@ -123,9 +123,7 @@ TEST_F(CommandLine, UnknownOptionsAndReaderWarningsExitWithOne) {
 // Options older tools pass change nothing, and say so only when asked.
 TEST_F(CommandLine, OlderToolsOptionsAreAcceptedQuietly) {
     writeFile(at("a.htm"), "text");
-    const std::vector<std::string> options = {"-dont_append_source", "-locale", "zh", "-gen_ff_mobi7"};
-    std::vector<std::string> arguments = options;
-    arguments.push_back(at("a.htm"));
+    std::vector<std::string> arguments = {"-dont_append_source", "-locale", "zh", "-gen_ff_mobi7", at("a.htm")};
     EXPECT_EQ(run(arguments), 0) << output.str();
     EXPECT_FALSE(logged("-locale")) << output.str();
     arguments.push_back("-verbose");

@@ -185,15 +185,12 @@ TEST_P(Kf8Writer, BothPartsReadBackWithLinksTocStylesAndResources) {
     ASSERT_TRUE(rawml);
     ASSERT_TRUE(rawml->skel && rawml->frag && rawml->ncx && rawml->guide);
 
-    // libmobi's own documents: text kept, links resolved to the target ids, aids gone.
+    // libmobi's own documents: text kept, links resolved (where they land is checked below).
     const auto markup = partList(rawml->markup);
     ASSERT_EQ(markup.size(), 2u);
     const std::string one = partText(markup[0]);
     const std::string two = partText(markup[1]);
     EXPECT_NE(one.find(u8"分久必合，合久必分。199</p>"), std::string::npos);
-    EXPECT_NE(one.find("href=\"part00001.html#s2\""), std::string::npos) << one.substr(one.size() - 400);
-    EXPECT_NE(two.find("href=\"part00000.html#c1\""), std::string::npos);
-    EXPECT_NE(two.find("href=\"part00001.html#tail\""), std::string::npos);  // an element that starts a fragment
     EXPECT_EQ((one + two).find("kindle:pos"), std::string::npos);
 
     // The style flow, typed by its link, and the image and the font, decoded.
