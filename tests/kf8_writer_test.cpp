@@ -134,16 +134,13 @@ std::string tagAt(const std::string& text, std::size_t at) {
                                          << tagAt(assembled.text, at);
 }
 
-std::uint32_t fromBase32(const std::string& digits) {
-    return static_cast<std::uint32_t>(std::stoul(digits, nullptr, 32));
-}
-
 // The kindle:pos links of the assembled text, in order, land on `targets`.
 void expectLinksLandOn(const Assembled& assembled, const std::vector<Kf8Target>& targets) {
     const std::regex link("kindle:pos:fid:([0-9A-V]{4}):off:([0-9A-V]{10})");
     std::vector<std::size_t> landed;
     for (std::sregex_iterator it(assembled.text.begin(), assembled.text.end(), link), end; it != end; ++it)
-        landed.push_back(assembled.fragmentInsert.at(fromBase32((*it)[1])) + fromBase32((*it)[2]));
+        landed.push_back(assembled.fragmentInsert.at(std::stoul((*it)[1], nullptr, 32)) +
+                         std::stoul((*it)[2], nullptr, 32));
     ASSERT_EQ(landed.size(), targets.size());
     for (std::size_t i = 0; i < landed.size(); ++i) EXPECT_TRUE(landsOn(assembled, landed[i], targets[i])) << i;
 }
