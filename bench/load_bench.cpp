@@ -117,7 +117,8 @@ void twoHundredMegabyteText() {
         inputMb, page.seconds, page.peakMb, page.peakMb / inputMb, book.seconds, book.peakMb, book.peakMb / inputMb);
     expect(page.exitCode == 0, "the text becomes a page");
     expect(book.exitCode <= 1, "the page becomes a book");
-    expect(readFile(temp / "big.mobi").substr(60, 8) == "BOOKMOBI", "the book is a MOBI file");
+    const std::string written = readFile(temp / "big.mobi");
+    expect(written.size() > 68 && written.compare(60, 8, "BOOKMOBI") == 0, "the book is a MOBI file");
     expect(page.peakMb <= 3 * inputMb, "text to HTML peaks at 3 x input or less");
     expect(book.peakMb <= 8 * inputMb, "the converter peaks at 8 x input or less");
 }

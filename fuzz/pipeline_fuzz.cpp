@@ -165,7 +165,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzz::check(!book.metadata.title.empty(), "a book without a title");
         fuzz::check(test_support::isStrictUtf8(book.flow), "the flow is not UTF-8");
         fuzz::check(hasKf8Part(book), "a book without a KF8 part");
-        const std::string file = writeBook(book, compression, OutputKind::Joint);
+        const std::string file = writeBook(book, compression, OutputKind::Joint, diagnostics);
         const std::vector<std::size_t> offsets = recordOffsets(file);
         if (partText(file, offsets, 0, compression) != book.flow)
             fuzz::fail("the text records do not give back the flow");

@@ -162,7 +162,8 @@ struct Variant {
 // Writes the book and has libmobi load its KF8 part, or with `kf8` false its MOBI 6 part.
 MobiData writeAndLoad(const Book& book, Compression compression, OutputKind kind, bool kf8 = true) {
     TempFolder folder;
-    writeFile(folder / "book", mobigen::writeBook(book, compression, kind));
+    mobigen::Diagnostics diagnostics;
+    writeFile(folder / "book", mobigen::writeBook(book, compression, kind, diagnostics));
     return loadMobi(folder / "book", kf8);
 }
 

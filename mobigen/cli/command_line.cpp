@@ -236,7 +236,7 @@ int convert(const Options& options, const BookReaders& readers, Console& console
     if (options.verbose) describe(book, console);
     if (options.verbose && !hasKf8Part(book) && options.kind == OutputKind::Joint)
         console.info("No KF8 content was read, so the book is MOBI 6 alone.");
-    const std::string mobi = writeBook(std::move(book), options.compression, options.kind);
+    const std::string mobi = writeBook(std::move(book), options.compression, options.kind, diagnostics);
 
     TemporaryFile partial(output + kTemporarySuffix);
     partial.write(mobi);

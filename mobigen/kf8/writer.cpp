@@ -142,11 +142,26 @@ std::vector<std::string> standaloneKf8Records(Book& book, const Metadata& metada
     return buildKf8Records({book, metadata, compression, randomUniqueId(), fonts, /*standalone=*/true});
 }
 
+// A joint file holds both texts in one PalmDB. The estimate leaves room for the aid
+// attributes and the index records the KF8 text gains while it is written.
+bool jointFileFits(const Book& book) {
+    std::size_t kf8Text = 0;
+    for (const std::string& document : book.kf8.documents) kf8Text += document.size();
+    for (const std::string& flow : book.kf8.flows) kf8Text += flow.size();
+    const std::size_t records = book.flow.size() / kTextRecordSize + kf8Text / kTextRecordSize * 5 / 4 +
+                                book.images.size() + book.kf8.fonts.size() + book.kf8.documents.size() / 16 + 64;
+    return records <= kMaxRecords;
+}
+
 }  // namespace
 
-std::string writeBook(Book book, Compression compression, OutputKind kind) {
+std::string writeBook(Book book, Compression compression, OutputKind kind, Diagnostics& diagnostics) {
     if (kind == OutputKind::Kf8 && !hasKf8Part(book))
         throw ConversionError{"This book has no KF8 content, so no KF8 file can be made from it."};
+    if (kind == OutputKind::Joint && hasKf8Part(book) && !jointFileFits(book)) {
+        diagnostics.warn("The book is too large for a joint MOBI 6 + KF8 file; its MOBI 6 part alone was written.");
+        book.kf8 = Kf8Part();
+    }
     if (kind == OutputKind::Mobi6 || !hasKf8Part(book)) return writeMobi(std::move(book), compression);
     const Metadata metadata = repairedMetadata(book.metadata);
     std::vector<std::string> records = kind == OutputKind::Joint ? jointRecords(book, metadata, compression)

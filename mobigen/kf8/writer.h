@@ -19,6 +19,6 @@ inline bool hasKf8Part(const Book& book) { return !book.kf8.documents.empty(); }
 // The whole file. A book without a KF8 part is written as MOBI 6 alone for Joint; for Kf8
 // it is refused with a ConversionError. Taken by value: its parts are released as they are
 // written, so a caller done with the book should move it in.
-std::string writeBook(Book book, Compression compression, OutputKind kind);
+std::string writeBook(Book book, Compression compression, OutputKind kind, Diagnostics& diagnostics);
 
 }  // namespace mobigen
