@@ -6,40 +6,30 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <sstream>
 
 using namespace mobigen;
 using test_support::repeat;
 
+namespace {
+Book readText(const std::string& body, const char* title = "", const char* fallback = "t") {
+    Diagnostics diagnostics;
+    return readHtmlBook(std::string("<html><head><title>") + title + "</title></head><body>" + body + "</body></html>",
+                        fallback, diagnostics);
+}
+}  // namespace
+
 TEST(ChapterHeadings, RecognisesHeadingsAndTheirLevel) {
-    for (const char* line : {u8"第一回 宴桃园豪杰三结义　斩黄巾英雄首立功",
-                             u8"第12章 风起",
-                             u8"第一百零五章",
-                             u8"　　第二章：重逢",
-                             u8"楔子",
-                             u8"序章",
-                             u8"序",
-                             u8"尾声",
-                             u8"番外一 小剧场",
-                             u8"第１２章　新的开始",
-                             u8"第十章 你好吗？",
-                             u8"第 12 章 标题",
-                             u8"第一章风起云涌",
-                             u8"第一○○回 史太君破陈腐旧套",
-                             u8"第一〇一回",
-                             u8"第一百零一章",
-                             u8"第两百回",
-                             u8"第１２章",
-                             u8"第十七回至十八回 大观园试才题对额",
-                             u8"第十七至十八回 皇恩重元妃省父母",
-                             u8"第三节至第四节",
-                             u8"第三节",
-                             "Chapter 7",
-                             "CHAPTER XII",
-                             "Chapter One: The Start",
-                             "CHAPTER I. Loomings.",
-                             "Prologue",
-                             "EPILOGUE",
-                             "Prologue: Before"})
+    // Headings split at '|', which none contains.
+    std::istringstream chapters(
+        u8"第12章 风起|第一百零五章|　　第二章：重逢|楔子|序章|序|尾声|"
+        u8"番外一 小剧场|第１２章　新的开始|第十章 你好吗？|第 12 章 标题|"
+        u8"第一章风起云涌|第一○○回 史太君破陈腐旧套|第一〇一回|"
+        u8"第一百零一章|第两百回|第１２章|第十七回至十八回 大观园试才题对额|"
+        u8"第十七至十八回 皇恩重元妃省父母|第三节至第四节|第三节|Chapter 7|"
+        u8"CHAPTER XII|Chapter One: The Start|CHAPTER I. Loomings.|Prologue|EPILOGUE|Prologue: Before|"
+        u8"第一回 宴桃园豪杰三结义　斩黄巾英雄首立功");
+    for (std::string line; std::getline(chapters, line, '|');)
         EXPECT_EQ(detectChapterHeading(line), HeadingLevel::Chapter) << line;
     for (const char* line : {u8"第三卷", u8"第二部 下", u8"第三卷 风云", "PART II"})
         EXPECT_EQ(detectChapterHeading(line), HeadingLevel::Volume) << line;
@@ -71,11 +61,10 @@ TEST(TextDerivedHtml, RecognisesOnlyTheProgramsOwnForm) {
 }
 
 TEST(TextDerivedHtml, HeadingsBecomeChaptersWithAContentsPageAndTheTextIsUnchanged) {
-    const std::string html = std::string("<html><head><title></title></head><body>") +
-                             u8"书名<br>　　第一章 开始<br>x<y & z &amp;<br><br>第一次见到他的时候，我……<br>"
-                             u8"第二章 结束<br>完<br></body></html>";
-    Diagnostics diagnostics;
-    const Book book = readHtmlBook(html, u8"小说", diagnostics);
+    const Book book = readText(
+        u8"书名<br>　　第一章 开始<br>x<y & z &amp;<br><br>第一次见到他的时候，我……<br>"
+        u8"第二章 结束<br>完<br>",
+        "", u8"小说");
     EXPECT_EQ(book.metadata.title, u8"小说");
     const std::string& f = book.flow;
     ASSERT_EQ(book.toc.size(), 2u);
@@ -83,18 +72,14 @@ TEST(TextDerivedHtml, HeadingsBecomeChaptersWithAContentsPageAndTheTextIsUnchang
     EXPECT_EQ(f.substr(book.toc[0].filepos, std::string(u8"<h2>　　第一章 开始</h2>").size()),
               u8"<h2>　　第一章 开始</h2>");
     EXPECT_EQ(f.substr(book.toc[1].filepos, 4), "<h2>");
-    EXPECT_NE(f.find(u8"x&lt;y &amp; z &amp;amp;<br><br>第一次见到他的时候，我……<br>"), std::string::npos);
-    EXPECT_NE(f.find(u8"<h2>目录</h2>"), std::string::npos);
-    EXPECT_NE(f.find("type=\"toc\""), std::string::npos);
-    EXPECT_NE(f.find(u8"<mbp:pagebreak/><h2>第二章 结束</h2>"), std::string::npos);
+    for (const char* part : {u8"x&lt;y &amp; z &amp;amp;<br><br>第一次见到他的时候，我……<br>", u8"<h2>目录</h2>",
+                             "type=\"toc\"", u8"<mbp:pagebreak/><h2>第二章 结束</h2>"})
+        EXPECT_NE(f.find(part), std::string::npos) << part;
     EXPECT_EQ(f.find('\0'), std::string::npos);
 }
 
 TEST(TextDerivedHtml, VolumesNestTheirChapters) {
-    const std::string html = std::string("<html><head><title>T</title></head><body>") +
-                             u8"楔子<br>第一卷 起<br>第一章 甲<br>第二卷 承<br>第二章 乙<br></body></html>";
-    Diagnostics diagnostics;
-    const Book book = readHtmlBook(html, "fallback", diagnostics);
+    const Book book = readText(u8"楔子<br>第一卷 起<br>第一章 甲<br>第二卷 承<br>第二章 乙<br>", "T", "fallback");
     EXPECT_EQ(book.metadata.title, "T");
     std::vector<int> depths;
     for (const auto& e : book.toc) depths.push_back(e.depth);
@@ -105,12 +90,11 @@ TEST(TextDerivedHtml, VolumesNestTheirChapters) {
 TEST(TextDerivedHtml, EightMegabytesReadInLinearTime) {
     const std::string prose =
         repeat(u8"　　他走进房间，看见桌上放着一封信。信上写着：第一次见面的时候，请不要迟到。<br>", 60);
-    std::string html = "<html><head><title></title></head><body>";
+    std::string body;
     std::size_t chapters = 0;
-    while (html.size() < (8u << 20)) html += u8"第" + std::to_string(++chapters) + u8"章 标题<br>" + prose;
-    Diagnostics diagnostics;
+    while (body.size() < (8u << 20)) body += u8"第" + std::to_string(++chapters) + u8"章 标题<br>" + prose;
     const auto started = std::chrono::steady_clock::now();
-    EXPECT_EQ(readHtmlBook(html + "</body></html>", "big", diagnostics).toc.size(), chapters);
+    EXPECT_EQ(readText(body).toc.size(), chapters);
     // Well under a second in an optimised build; a quadratic scan would take minutes, so sanitizers,
     // Wine and a loaded machine get ample slack.
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(15));
@@ -127,9 +111,7 @@ TEST(TextDerivedHtml, LanguageAndContentsTitleFollowTheTextAndTheByteOrderMarkGo
         {u8"\uFEFFChapter 1<br>Mr Wang (王) came home late.<br>", "", "Contents"},
     };
     for (const Case& c : cases) {
-        Diagnostics diagnostics;
-        const Book book =
-            readHtmlBook("<html><head><title></title></head><body>" + c.body + "</body></html>", "t", diagnostics);
+        const Book book = readText(c.body);
         EXPECT_EQ(book.metadata.language, c.language) << c.body;
         EXPECT_NE(book.flow.find("<h2>" + c.contents + "</h2>"), std::string::npos) << c.body;
         EXPECT_EQ(book.flow.find(u8"\uFEFF"), std::string::npos) << c.body;

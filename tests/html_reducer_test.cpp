@@ -99,9 +99,9 @@ TEST(HtmlReducer, RewritesLinksAndMarksTargetsOnTheirTags) {
     const std::size_t link = f.find("<a filepos=");
     ASSERT_NE(link, std::string::npos);
     EXPECT_EQ(f.substr(std::stoul(f.substr(link + 11, 10)), 13), "<p>target</p>");
-    EXPECT_NE(f.find("<a href=\"http://x.org/?a&amp;b\">web</a>"), std::string::npos);
-    EXPECT_NE(f.find(" <a>mail</a></p>"), std::string::npos);  // what the book cannot follow stays text
-    EXPECT_NE(f.find("<a></a>in span"), std::string::npos);
+    // What the book cannot follow stays text.
+    for (const char* part : {"<a href=\"http://x.org/?a&amp;b\">web</a>", " <a>mail</a></p>", "<a></a>in span"})
+        EXPECT_NE(f.find(part), std::string::npos) << part;
     EXPECT_EQ(r.headings, (std::vector<std::string>{"1:One x", "3:Three"}));
 }
 

@@ -11,6 +11,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace mobigen;
@@ -18,9 +19,7 @@ using namespace mobigen;
 namespace {
 
 struct Raster {
-    int width = 0;
-    int height = 0;
-    int channels = 0;
+    int width, height, channels;
     std::vector<unsigned char> pixels;
 };
 
@@ -82,8 +81,7 @@ RgbPixels decodedRgb(const std::string& image, int& width, int& height) {
 TEST(ImageFit, LargeOrHeavyImagesBecomeSmallerJpegsInsideTheBox) {
     struct Case {
         std::string image;
-        int width, height;
-        bool grey;
+        int width, height, grey;
     };
     const Case cases[] = {
         {encoded(1300, 900, 3, 'j'), 1072, 742, false},
@@ -119,15 +117,9 @@ Raster twoColours(int width, int height, int channels) {
     Raster raster{width, height, channels, {}};
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
-            const unsigned char rgba[4] = {static_cast<unsigned char>(y < height / 10 ? 0
-                                                                      : x < width / 2 ? 220
-                                                                                      : 10),
-                                           static_cast<unsigned char>(y < height / 10 ? 200 : 10),
-                                           static_cast<unsigned char>(y < height / 10 ? 0
-                                                                      : x < width / 2 ? 10
-                                                                                      : 220),
-                                           0xFF};
-            raster.pixels.insert(raster.pixels.end(), rgba, rgba + channels);
+            const bool top = y < height / 10, left = x < width / 2;
+            const int rgba[4] = {top ? 0 : left ? 220 : 10, top ? 200 : 10, top ? 0 : left ? 10 : 220, 0xFF};
+            for (int c = 0; c < channels; ++c) raster.pixels.push_back(static_cast<unsigned char>(rgba[c]));
         }
     return raster;
 }
@@ -141,14 +133,13 @@ TEST(ImageFit, ShrinkingToHalfOrLessKeepsColoursInPlace) {
         const RgbPixels rgb = decodedRgb(*fitted.smaller, width, height);
         ASSERT_TRUE(rgb);
         ASSERT_EQ(width, 1072);
-        const auto pixel = [&](int x, int y) {
-            const stbi_uc* p = rgb.get() + 3 * (y * width + x);
-            return std::vector<int>{p[0] / 16, p[1] / 16, p[2] / 16};
-        };
-        EXPECT_EQ(pixel(200, height / 2), (std::vector<int>{220 / 16, 0, 0}));
-        EXPECT_EQ(pixel(900, height / 2), (std::vector<int>{0, 0, 220 / 16}));
-        EXPECT_EQ(pixel(536, 20), (std::vector<int>{0, 200 / 16, 0}));
-        EXPECT_EQ(pixel(width - 1, height - 1), (std::vector<int>{0, 0, 220 / 16}));
+        for (const auto& [x, y, colour] : {std::tuple{200, height / 2, 0xD0000},
+                                           {900, height / 2, 0xD},
+                                           {536, 20, 0xC00},
+                                           {width - 1, height - 1, 0xD}}) {
+            const stbi_uc* p = rgb.get() + 3 * (y * width + x);  // 0xRRGGBB in steps of 16
+            EXPECT_EQ(p[0] / 16 << 16 | p[1] / 16 << 8 | p[2] / 16, colour) << x << "," << y;
+        }
     }
 }
 
