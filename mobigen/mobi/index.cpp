@@ -136,17 +136,6 @@ std::string_view shortenedTitle(std::string_view title) {
     return title.substr(0, end);
 }
 
-std::string upperDigits(std::size_t value, unsigned bitsPerDigit, std::size_t width) {
-    static const char digits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUV";
-    std::string out;
-    do {
-        out.insert(out.begin(), digits[value & ((1u << bitsPerDigit) - 1)]);
-        value >>= bitsPerDigit;
-    } while (value != 0);
-    if (out.size() < width) out.insert(0, width - out.size(), '0');
-    return out;
-}
-
 std::string hexLabel(std::size_t number) {
     std::string label = upperDigits(number, 4, 0);
     return label.size() % 2 != 0 ? "0" + label : label;

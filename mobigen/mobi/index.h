@@ -1,5 +1,7 @@
 #pragma once
 
+#include "mobigen/text/ascii.h"
+
 // INDX records as both parts of a joint file use them: a meta record with the TAGX, data
 // records under 64 KB, then the CNCX records that hold their strings.
 
@@ -40,9 +42,6 @@ constexpr std::size_t kCncxRecordLimit = 0xFFF0;
 
 // Long headings would bloat the CNCX; readers show a line or two anyway. Never cuts a character.
 std::string_view shortenedTitle(std::string_view title);
-
-// Digits of a power-of-two base up to 32 (0-9, then A-V), zero-padded to `width`.
-std::string upperDigits(std::size_t value, unsigned bitsPerDigit, std::size_t width);
 
 // Uppercase hex with an even number of digits: 00, 01, ... 0100.
 std::string hexLabel(std::size_t number);

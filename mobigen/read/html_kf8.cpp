@@ -18,10 +18,6 @@ constexpr const char* kTextCss =
     "div.toc-entry {margin: 0.3em 0}\n"
     "div.toc-level-1 {margin-left: 2em}\n";
 
-std::string cssLink() {
-    return "<link href=\"kindle:flow:" + kf8Number(1) + "?mime=text/css\" rel=\"stylesheet\" type=\"text/css\"/>";
-}
-
 std::string contentsPage(const std::vector<Kf8TocEntry>& toc, const std::string& contentsTitle) {
     std::string body = "<h1 class=\"contents\">";
     appendXmlEscaped(body, contentsTitle, false);
@@ -96,7 +92,8 @@ public:
 private:
     void begin(std::string_view heading, bool volume) {
         finish();
-        part_.documents.push_back(xhtmlDocumentStart(heading.empty() ? title_ : heading, cssLink(), {}, language_));
+        part_.documents.push_back(
+            xhtmlDocumentStart(heading.empty() ? title_ : heading, stylesheetLink(), {}, language_));
         open_ = true;
         if (heading.empty()) return;
         std::string& document = part_.documents.back();
@@ -135,13 +132,14 @@ Kf8Part textDerivedKf8(std::string_view title, std::string_view lines, const std
         }
     }
     documents.finish();
-    if (part.documents.empty()) part.documents.push_back(xhtmlDocument(title, cssLink(), {}, "<div></div>", language));
+    if (part.documents.empty())
+        part.documents.push_back(xhtmlDocument(title, stylesheetLink(), {}, "<div></div>", language));
     part.start = Kf8Target{0, {}};
     if (part.toc.empty()) return part;
     // The contents page goes first; everything after it moves up by one.
     for (auto& entry : part.toc) ++entry.target.document;
-    part.documents.insert(part.documents.begin(),
-                          xhtmlDocument(contentsTitle, cssLink(), {}, contentsPage(part.toc, contentsTitle), language));
+    part.documents.insert(part.documents.begin(), xhtmlDocument(contentsTitle, stylesheetLink(), {},
+                                                                contentsPage(part.toc, contentsTitle), language));
     part.contents = Kf8Target{0, {}};
     part.start = Kf8Target{1, {}};
     return part;

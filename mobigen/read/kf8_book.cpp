@@ -2,6 +2,7 @@
 
 #include "mobigen/flow/css.h"
 #include "mobigen/read/href.h"
+#include "mobigen/text/ascii.h"
 #include "platform/utf8.h"
 
 #include <set>
@@ -52,12 +53,10 @@ bool isFontFile(std::string_view data) {
 
 }  // namespace
 
-std::string kf8Number(std::size_t number) {
-    static const char kDigits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUV";
-    std::string digits;
-    for (; number > 0; number /= 32) digits.insert(digits.begin(), kDigits[number % 32]);
-    while (digits.size() < 4) digits.insert(digits.begin(), '0');
-    return digits;
+std::string kf8Number(std::size_t number) { return upperDigits(number, 5, 4); }
+
+std::string stylesheetLink() {
+    return "<link href=\"kindle:flow:" + kf8Number(1) + "?mime=text/css\" rel=\"stylesheet\" type=\"text/css\"/>";
 }
 
 std::string imageMimeType(std::string_view data) {
@@ -242,8 +241,7 @@ std::optional<std::string> Kf8Collector::font(const std::string& path) {
 }
 
 void Kf8Collector::linkStylesheetEverywhere() {
-    const std::string link =
-        "<link href=\"kindle:flow:" + kf8Number(1) + "?mime=text/css\" rel=\"stylesheet\" type=\"text/css\"/>";
+    const std::string link = stylesheetLink();
     for (auto& document : part_.documents) {
         const std::size_t title = document.find("</title>");
         if (document.find(link) == std::string::npos && title != std::string::npos) document.insert(title + 8, link);

@@ -73,6 +73,9 @@ private:
 // The four base-32 digits KF8 addresses use.
 std::string kf8Number(std::size_t number);
 
+// The <link> that puts the book's one stylesheet (flow 1) in a document's head.
+std::string stylesheetLink();
+
 // "image/jpeg" and the like, judged by the bytes.
 std::string imageMimeType(std::string_view data);
 

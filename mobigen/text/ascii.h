@@ -52,6 +52,18 @@ inline std::string collapseAsciiSpaces(std::string_view text) {
     return out;
 }
 
+// Digits of a power-of-two base up to 32 (0-9, then A-V), zero-padded to `width`.
+inline std::string upperDigits(std::size_t value, unsigned bitsPerDigit, std::size_t width) {
+    static const char digits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUV";
+    std::string out;
+    do {
+        out.insert(out.begin(), digits[value & ((1u << bitsPerDigit) - 1)]);
+        value >>= bitsPerDigit;
+    } while (value != 0);
+    if (out.size() < width) out.insert(0, width - out.size(), '0');
+    return out;
+}
+
 // 0-15 for a hexadecimal digit, -1 for anything else.
 constexpr int hexDigitValue(char c) {
     if (isAsciiDigit(c)) return c - '0';
