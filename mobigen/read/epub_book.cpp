@@ -12,6 +12,7 @@
 #include "mobigen/text/encoding.h"
 #include "platform/utf8.h"
 
+#include <map>
 #include <set>
 
 namespace mobigen {
@@ -156,20 +157,25 @@ struct SvgPages {
     }
 };
 
+// The reading order's documents, decoded once for both parts.
+using DecodedDocuments = std::map<std::string, std::string>;
+
 // Appends one reading-order item; false when it has nothing to show.
 bool appendPage(const Page& page, ZipArchive& zip, EpubHooks& hooks, FlowBuilder& flow, SvgPages& svgPages,
-                Diagnostics& diagnostics) {
+                DecodedDocuments& decoded, Diagnostics& diagnostics) {
     if (page.kind == PageKind::Picture) {
         const std::size_t record = hooks.recordImage(page.path);
         if (record != 0) appendImagePage(record, flow);
         return record != 0;
     }
     if (page.kind == PageKind::Svg) {
-        const bool shown = reduceSvgDocument(documentText(zip.read(page.path), diagnostics), flow, hooks);
+        const std::string& text = decoded[page.path] = documentText(zip.read(page.path), diagnostics);
+        const bool shown = reduceSvgDocument(text, flow, hooks);
         ++(shown ? svgPages.replaced : svgPages.leftOut);
         return shown;
     }
-    reduceHtmlDocument(documentText(zip.read(page.path), diagnostics), flow, hooks, diagnostics, page.path);
+    const std::string& text = decoded[page.path] = documentText(zip.read(page.path), diagnostics);
+    reduceHtmlDocument(text, flow, hooks, diagnostics, page.path);
     return true;
 }
 
@@ -240,12 +246,13 @@ Book readEpubBook(std::string_view bytes, const std::string& fallbackTitle, Diag
 
     EpubHooks hooks(zip, images, documentSet, book.metadata.language, diagnostics);
     SvgPages svgPages;
+    DecodedDocuments decoded;
     bool anythingShown = false;
     for (const Page& page : pages) {
         if (page.path == startPath) flow.mark(kStartKey);
         flow.mark(page.path);
         hooks.setDocument(page.path);
-        anythingShown = appendPage(page, zip, hooks, flow, svgPages, diagnostics) || anythingShown;
+        anythingShown = appendPage(page, zip, hooks, flow, svgPages, decoded, diagnostics) || anythingShown;
         flow.endDocument();
     }
     svgPages.report(diagnostics);
@@ -253,8 +260,14 @@ Book readEpubBook(std::string_view bytes, const std::string& fallbackTitle, Diag
     if (!anythingShown)
         throw ConversionError{"The EPUB file has nothing to show: its reading order holds no text or pictures."};
     flow.finish(book, contentsTitleFor(book.metadata.language, false), diagnostics);
-    // Decoding problems were reported while the MOBI 6 part was read.
-    const DocumentReader readAgain = [&zip](const std::string& path) {
+    // Each text is handed over once and released; decoding problems were reported already.
+    const DocumentReader readAgain = [&zip, &decoded](const std::string& path) {
+        const auto found = decoded.find(path);
+        if (found != decoded.end()) {
+            std::string text = std::move(found->second);
+            decoded.erase(found);
+            return text;
+        }
         Diagnostics reported;
         return documentText(zip.read(path), reported);
     };
