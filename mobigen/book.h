@@ -3,6 +3,7 @@
 // The model between mobigen's readers (HTML, EPUB) and its MOBI writer.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -73,7 +74,20 @@ struct Kf8Part {
     std::optional<Kf8Target> start;     // guide "text" (EXTH 116)
     std::string writingMode;            // EXTH 525: "horizontal-lr" (when empty), "vertical-rl", ...
     std::string pageProgression;        // EXTH 527: "ltr", "rtl", or empty for none
+
+    // Set instead of `documents` by a reader whose documents would double the book in memory
+    // (a long text page): it gives them one at a time, and false after the last. The writer
+    // asks for them only once the MOBI 6 part is written.
+    std::function<bool(std::string& document)> documentSource;
+    std::size_t documentSourceSize = 0;  // about the bytes it gives
 };
+
+// Takes every document from the part's source into `documents`.
+inline void drainDocumentSource(Kf8Part& part) {
+    if (!part.documentSource) return;
+    for (std::string document; part.documentSource(document);) part.documents.push_back(std::move(document));
+    part.documentSource = nullptr;
+}
 
 // Everything the writer needs. The flow is the finished MOBI markup in UTF-8: filepos
 // values are resolved, images are referenced as recindex (1-based into `images`), and the

@@ -47,6 +47,8 @@ public:
     bool write(const char* data, std::size_t size);
     // Flushes and closes; false when the data did not reach the file.
     bool close();
+    // Closes without flushing, for a scratch file that is read back or deleted next.
+    void discard();
 
 private:
     void* handle_ = nullptr;

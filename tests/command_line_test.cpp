@@ -27,7 +27,7 @@ struct Seen {
 // go through the real reader in converter_process_test.
 mobigen::BookReaders fakeReaders(Seen& seen) {
     mobigen::BookReaders readers;
-    readers.html = [&seen](std::string_view bytes, const std::string& title, Diagnostics& diagnostics,
+    readers.html = [&seen](std::string bytes, const std::string& title, Diagnostics& diagnostics,
                            const mobigen::ResourceLoader& resources) {
         ++seen.calls;
         seen.html = std::string(bytes);
@@ -38,6 +38,7 @@ mobigen::BookReaders fakeReaders(Seen& seen) {
         book.metadata.title = title;
         book.flow = "<html><body>" + std::string(bytes) + "</body></html>";
         if (bytes.find("KF8") != std::string_view::npos) book.kf8.documents = {"<html><body><p>KF8</p></body></html>"};
+        if (bytes.find("HUGE") != std::string_view::npos) book.images.resize(70000);  // past 65535 records
         for (const char* image : {"pic.gif", "../outside.gif", "/etc/passwd", "missing.gif"})
             if (auto data = resources(image)) book.images.push_back({*data});
         seen.images = book.images.size();
@@ -161,6 +162,12 @@ TEST_F(CommandLine, FailedConversionKeepsTheOldOutputAndLeavesNoPartialFile) {
     writeFile(at("bad.htm"), "fine now");
     EXPECT_EQ(run({at("bad.htm")}), 0) << output.str();
     EXPECT_EQ(files(), (std::vector<std::string>{"bad.htm", "bad.mobi"}));
+
+    // Nor does a failure while the records are being written.
+    writeFile(at("huge.htm"), "HUGE");
+    EXPECT_EQ(run({at("huge.htm")}), 2);
+    EXPECT_TRUE(logged("too large")) << output.str();
+    EXPECT_EQ(files(), (std::vector<std::string>{"bad.htm", "bad.mobi", "huge.htm"}));
 }
 
 TEST_F(CommandLine, HtmlIsDecodedAndTheTitleFallsBackToTheFileName) {

@@ -341,7 +341,8 @@ TEST(HtmlReader, TextDerivedBooksGetIndentedParagraphsAChapterPerDocumentAndCont
         u8"&lt;<br>"
         u8"第二章 乙<br>三行<br></body></html>";
     Diagnostics diagnostics;
-    const Book book = readHtmlBook(page, "fallback", diagnostics);
+    Book book = readHtmlBook(page, "fallback", diagnostics);
+    drainDocumentSource(book.kf8);
     const Kf8Part& kf8 = book.kf8;
     ASSERT_EQ(kf8.documents.size(), 4u);  // contents, the preface, two chapters
     EXPECT_NE(kf8.documents[0].find(u8"<a href=\"#kf8link:3:\">第二章 乙</a>"), std::string::npos);

@@ -39,6 +39,7 @@ constexpr char kUsage[] =
 
 // The partial file beside the output; it becomes the output only once complete.
 constexpr char kTemporarySuffix[] = ".mobigen-tmp";
+constexpr char kSpoolSuffix[] = ".mobigen-records";
 
 struct Options {
     std::string source;
@@ -170,12 +171,7 @@ public:
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
 
-    void write(const std::string& bytes) {
-        platform::OutputFile out;
-        if (!out.create(path_)) throw Failure{"Cannot create " + path_ + "."};
-        const bool written = out.write(bytes.data(), bytes.size());
-        if (!out.close() || !written) throw Failure{"Cannot write " + path_ + " (is the disk full?)."};
-    }
+    const std::string& path() const { return path_; }
     void commitAs(const std::string& target) {
         if (!platform::replaceFile(path_, target))
             throw Failure{"Cannot replace " + target + "; is it open in another program?"};
@@ -185,6 +181,54 @@ public:
 private:
     std::string path_;
     bool committed_ = false;
+};
+
+Failure cannotWrite(const std::string& path) { return Failure{"Cannot write " + path + " (is the disk full?)."}; }
+
+// Records go to a spool file as they are made, a quarter megabyte at a time: the PalmDB header that
+// lists them can only be written once all are known, and a long book is not held twice.
+class SpooledRecords : public RecordSink {
+public:
+    explicit SpooledRecords(const std::string& path) : spool_(path) {
+        if (!file_.create(path)) throw Failure{"Cannot create " + path + "."};
+        buffer_.reserve(kChunk);
+    }
+    ~SpooledRecords() override { file_.discard(); }
+    SpooledRecords(const SpooledRecords&) = delete;
+    SpooledRecords& operator=(const SpooledRecords&) = delete;
+
+    // Writes the header and then the records into `target`.
+    void writeFileAs(const std::string& header, const TemporaryFile& target) {
+        flush();
+        file_.discard();
+        platform::OutputFile out;
+        if (!out.create(target.path())) throw Failure{"Cannot create " + target.path() + "."};
+        bool written = out.write(header.data(), header.size());
+        platform::InputFile in;
+        if (!in.open(spool_.path())) throw Failure{"Cannot open " + spool_.path() + "."};
+        buffer_.resize(kChunk);
+        for (long long got; written && (got = in.read(buffer_.data(), kChunk)) != 0;) {
+            if (got < 0) throw Failure{"Cannot read " + spool_.path() + "."};
+            written = out.write(buffer_.data(), static_cast<std::size_t>(got));
+        }
+        if (!out.close() || !written) throw cannotWrite(target.path());
+    }
+
+private:
+    static constexpr std::size_t kChunk = 256 << 10;
+
+    void store(std::string_view record) override {
+        buffer_.append(record);
+        if (buffer_.size() >= kChunk) flush();
+    }
+    void flush() {
+        if (!file_.write(buffer_.data(), buffer_.size())) throw cannotWrite(spool_.path());
+        buffer_.clear();
+    }
+
+    TemporaryFile spool_;
+    platform::OutputFile file_;
+    std::string buffer_;
 };
 
 // Images of an HTML source, named relative to its folder; absolute names are refused.
@@ -204,9 +248,9 @@ ResourceLoader resourcesBeside(const SourcePath& source) {
 Book readBook(const SourcePath& source, std::string bytes, const BookReaders& readers, Diagnostics& diagnostics) {
     const std::string fallbackTitle = platform::fileNameToUtf8(source.stem);
     if (source.extension == "epub") return readers.epub(bytes, fallbackTitle, diagnostics);
-    const std::string utf8 = decodeHtmlToUtf8(bytes, diagnostics);
+    std::string utf8 = decodeHtmlToUtf8(bytes, diagnostics);
     std::string().swap(bytes);
-    return readers.html(utf8, fallbackTitle, diagnostics, resourcesBeside(source));
+    return readers.html(std::move(utf8), fallbackTitle, diagnostics, resourcesBeside(source));
 }
 
 void describe(const Book& book, Console& console) {
@@ -226,26 +270,28 @@ int convert(const Options& options, const BookReaders& readers, Console& console
         for (const std::string& option : options.ignored) console.info("Option " + option + " has no effect here.");
     if (options.verbose) console.info("Read " + options.source + " (" + std::to_string(bytes.size()) + " bytes).");
 
-    Diagnostics diagnostics;
-    Book book = readBook(source, std::move(bytes), readers, diagnostics);
 #ifdef __GLIBC__
-    // From here on the big blocks are the book's texts, each released once written: a fixed
-    // threshold maps them, so freeing returns them. Not earlier: image fitting reuses its buffers.
+    // The big blocks are the book's texts, each released once written: a fixed threshold maps
+    // them, so freeing returns them, and room reserved but never written costs nothing.
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
 #endif
+    Diagnostics diagnostics;
+    Book book = readBook(source, std::move(bytes), readers, diagnostics);
     if (options.verbose) describe(book, console);
     if (options.verbose && !hasKf8Part(book) && options.kind == OutputKind::Joint)
         console.info("No KF8 content was read, so the book is MOBI 6 alone.");
-    const std::string mobi = writeBook(std::move(book), options.compression, options.kind, diagnostics);
-
+    SpooledRecords records(output + kSpoolSuffix);
+    const std::string header = writeBook(std::move(book), options.compression, options.kind, diagnostics, records);
     TemporaryFile partial(output + kTemporarySuffix);
-    partial.write(mobi);
+    records.writeFileAs(header, partial);
     partial.commitAs(output);
+    std::uint64_t size = header.size();
+    for (const std::uint32_t recordSize : records.sizes()) size += recordSize;
 
     for (const std::string& warning : diagnostics.warnings) console.warning(platform::utf8ToConsole(warning));
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
-    console.info("Wrote " + output + " (" + std::to_string(mobi.size()) + " bytes" +
+    console.info("Wrote " + output + " (" + std::to_string(size) + " bytes" +
                  (options.verbose ? ", " + std::to_string(elapsed.count()) + " ms" : std::string()) + ").");
     return console.warnings() == 0 ? kExitSuccess : kExitWarnings;
 }

@@ -10,9 +10,9 @@ int main(int argc, char** argv) {
     platform::useAnsiCodePage();
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     mobigen::BookReaders readers;
-    readers.html = [](std::string_view utf8, const std::string& title, mobigen::Diagnostics& diagnostics,
+    readers.html = [](std::string utf8, const std::string& title, mobigen::Diagnostics& diagnostics,
                       const mobigen::ResourceLoader& resources) {
-        return mobigen::readHtmlBook(utf8, title, diagnostics, resources);
+        return mobigen::readHtmlBook(std::move(utf8), title, diagnostics, resources);
     };
     readers.epub = [](std::string_view bytes, const std::string& title, mobigen::Diagnostics& diagnostics) {
         return mobigen::readEpubBook(bytes, title, diagnostics);

@@ -93,11 +93,11 @@ void FlowBuilder::finish(Book& book, const std::string& contentsTitle, Diagnosti
         return toOffset(shift);
     };
 
-    std::string flow;
-    flow.reserve(shift + body_.size() + 16);
-    flow += prefix;
-    flow += body_;
-    std::string().swap(body_);  // the KF8 part is built next: do not hold the text twice
+    // In place when the reader reserved room: a long book's text is not held twice.
+    std::string flow = std::move(body_);
+    body_ = std::string();
+    flow.reserve(shift + flow.size() + 16);
+    flow.insert(0, prefix);
     const std::size_t bodyEnd = flow.size();
     flow += "</body></html>";
     for (const auto& link : prefixLinks) patch(flow, link.at, resolveTarget(link.target));

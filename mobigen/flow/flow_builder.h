@@ -25,6 +25,8 @@ public:
     void append(std::string_view markup) { body_.append(markup); }
     std::string& body() { return body_; }
     std::size_t size() const { return body_.size(); }
+    // Room for the whole flow, contents page included, so that finishing does not copy it.
+    void reserve(std::size_t bytes) { body_.reserve(bytes); }
 
     // Names the current position; the first mark of a name wins.
     void mark(const std::string& key);

@@ -73,54 +73,61 @@ std::vector<Kf8Fragment> cutFragments(const PreparedDocument& doc, std::size_t l
 }
 
 Kf8Layout::Kf8Layout(std::vector<std::string> documents, std::size_t laterFlows) {
-    std::vector<PreparedDocument> prepared;
-    prepared.reserve(documents.size());
+    std::size_t total = laterFlows;
+    for (const std::string& document : documents) total += document.size();
+    std::size_t next = 0;
+    lay(
+        [&](std::string& document) {
+            if (next == documents.size()) return false;
+            document = std::move(documents[next++]);
+            return true;
+        },
+        total + total / 4);
+}
+
+Kf8Layout::Kf8Layout(const DocumentSource& source, std::size_t sizeHint) { lay(source, sizeHint); }
+
+// Each document is laid out as soon as it arrives and then let go, so the book's text is held
+// about once; links are patched at the end, when every target is known.
+void Kf8Layout::lay(const DocumentSource& source, std::size_t sizeHint) {
+    flow0_.reserve(sizeHint);
+    std::vector<PendingLink> links;
     std::size_t nextAid = 0;
-    std::size_t assembled = 0;
     std::size_t fragmentCount = 0;
-    for (std::string& source : documents) {
-        prepared.push_back(prepareDocument(source, nextAid));
-        std::string().swap(source);
+    for (std::string text; source(text);) {
+        PreparedDocument prepared = prepareDocument(text, nextAid);
+        std::string().swap(text);
         Document document;
-        document.start = assembled;
+        document.start = assembled_;
         document.firstFragment = fragmentCount;
-        document.fragments = cutFragments(prepared.back());
-        document.ids = std::move(prepared.back().ids);
-        // The element tree is only for cutting.
-        std::vector<Kf8Element>().swap(prepared.back().elements);
-        assembled += prepared.back().text.size();
+        document.fragments = cutFragments(prepared);
+        appendDocument(prepared, document);
+        for (const Kf8Link& link : prepared.links) links.push_back({flow0Position(document, link.at), link.target});
+        document.ids = std::move(prepared.ids);
+        assembled_ += prepared.text.size();
+        if (assembled_ > 0xFFFFFFF0u) throw ConversionError{"The book's text is larger than 4 GB."};
         fragmentCount += document.fragments.size();
         documents_.push_back(std::move(document));
     }
     totalFragments_ = std::max<std::size_t>(fragmentCount, 1);
-    if (assembled > 0xFFFFFFF0u) throw ConversionError{"The book's text is larger than 4 GB."};
-    flow0_.reserve(assembled + laterFlows);
-    for (std::size_t i = 0; i < prepared.size(); ++i) {
-        patchLinks(prepared[i]);
-        appendDocument(prepared[i], documents_[i]);
-        prepared[i] = PreparedDocument();  // no longer needed: keeps the peak near one copy
-    }
-}
-
-void Kf8Layout::patchLinks(PreparedDocument& prepared) const {
-    for (const Kf8Link& link : prepared.links) {
+    for (const PendingLink& link : links) {
         const Kf8Position target = resolve(link.target);
         const std::string digits = "kindle:pos:fid:" + base32(target.fragment, 4) + ":off:" + base32(target.offset, 10);
-        prepared.text.replace(link.at, digits.size(), digits);
+        flow0_.replace(link.at, digits.size(), digits);
     }
 }
 
 // The skeleton is the document without its fragments; the fragments follow it in order.
-void Kf8Layout::appendDocument(const PreparedDocument& prepared, const Document& document) {
-    const std::size_t skeletonStart = flow0_.size();
+void Kf8Layout::appendDocument(const PreparedDocument& prepared, Document& document) {
+    document.skeletonStart = flow0_.size();
     std::size_t from = 0;
     for (const Kf8Fragment& fragment : document.fragments) {
         flow0_.append(prepared.text, from, fragment.begin - from);
         from = fragment.end;
     }
     flow0_.append(prepared.text, from, std::string::npos);
-    const std::size_t skeletonLength = flow0_.size() - skeletonStart;
-    skeletons_.push_back({u32(skeletonStart), u32(skeletonLength), u32(document.fragments.size())});
+    document.skeletonLength = flow0_.size() - document.skeletonStart;
+    skeletons_.push_back({u32(document.skeletonStart), u32(document.skeletonLength), u32(document.fragments.size())});
 
     std::size_t offsetInFile = 0;
     for (const Kf8Fragment& fragment : document.fragments) {
@@ -130,6 +137,18 @@ void Kf8Layout::appendDocument(const PreparedDocument& prepared, const Document&
                               u32(length), "P-//*[@aid='" + fragment.parentAid + "']"});
         offsetInFile += length;
     }
+}
+
+// Where a position of the prepared document landed in flow 0: in its fragment, or in the
+// skeleton with every fragment before it taken out.
+std::size_t Kf8Layout::flow0Position(const Document& document, std::size_t at) const {
+    std::size_t before = 0;  // fragment bytes before `at`
+    for (const Kf8Fragment& fragment : document.fragments) {
+        if (at < fragment.begin) break;
+        if (at < fragment.end) return document.skeletonStart + document.skeletonLength + before + at - fragment.begin;
+        before += fragment.end - fragment.begin;
+    }
+    return document.skeletonStart + at - before;
 }
 
 // Counted from the last fragment that starts before `at`: libmobi drops the anchor of an

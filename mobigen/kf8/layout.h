@@ -7,6 +7,7 @@
 #include "mobigen/kf8/markup.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -45,12 +46,17 @@ struct FragmentEntry {
     std::string selector;
 };
 
+// Gives the next document (a complete XHTML document) and true, or false after the last.
+using DocumentSource = std::function<bool(std::string& document)>;
+
 class Kf8Layout {
 public:
-    // Throws ConversionError when flow 0 would pass 4 GB.
-    // Each document is released once prepared; flow 0 keeps room for `laterFlows` bytes, so
-    // joining the other flows to it does not copy it.
+    // Throws ConversionError when flow 0 would pass 4 GB. Flow 0 keeps room for `laterFlows`
+    // bytes, so joining the other flows to it does not copy it.
     explicit Kf8Layout(std::vector<std::string> documents, std::size_t laterFlows = 0);
+    // Documents one at a time, each released once laid out; `sizeHint` is room for flow 0 and
+    // the later flows, since growing a book-sized string copies it.
+    Kf8Layout(const DocumentSource& source, std::size_t sizeHint);
 
     // The document's start for an unknown document or id.
     Kf8Position resolve(const Kf8Target& target) const;
@@ -65,17 +71,25 @@ private:
     struct Document {
         std::size_t start = 0;          // in the assembled text
         std::size_t firstFragment = 0;  // global number
+        std::size_t skeletonStart = 0;  // in flow 0
+        std::size_t skeletonLength = 0;
         std::vector<Kf8Fragment> fragments;
         std::unordered_map<std::string, std::size_t> ids;
     };
+    struct PendingLink {
+        std::size_t at = 0;  // of its placeholder in flow 0
+        Kf8Target target;
+    };
+    void lay(const DocumentSource& source, std::size_t sizeHint);
     Kf8Position positionIn(const Document& document, std::size_t at) const;
-    void patchLinks(PreparedDocument& prepared) const;
-    void appendDocument(const PreparedDocument& prepared, const Document& document);
+    void appendDocument(const PreparedDocument& prepared, Document& document);
+    std::size_t flow0Position(const Document& document, std::size_t at) const;
 
     std::vector<Document> documents_;
     std::string flow0_;
     std::vector<SkeletonEntry> skeletons_;
     std::vector<FragmentEntry> fragments_;
+    std::size_t assembled_ = 0;
     std::size_t totalFragments_ = 1;
 };
 

@@ -49,8 +49,16 @@ std::string writingModeOf(const Kf8Part& part) {
     return part.writingMode.empty() ? kDefaultWritingMode : part.writingMode;
 }
 
-void append(std::vector<std::string>& records, std::vector<std::string>&& more) {
-    for (std::string& record : more) records.push_back(std::move(record));
+void addAll(RecordSink& records, const std::vector<std::string>& more) {
+    for (const std::string& record : more) records.add(record);
+}
+
+// A document source is released, with what it holds, once its documents are laid out.
+Kf8Layout layoutOf(Kf8Part& part) {
+    if (!part.documentSource) return Kf8Layout(std::move(part.documents), flowsSize(part));
+    const auto source = std::move(part.documentSource);
+    part.documentSource = nullptr;
+    return Kf8Layout(source, part.documentSourceSize + part.documentSourceSize / 4 + flowsSize(part));
 }
 
 struct Kf8PartPlan {
@@ -63,19 +71,19 @@ struct Kf8PartPlan {
 };
 
 // Every record of the KF8 part, from its record 0; record numbers in it count from there.
-std::vector<std::string> buildKf8Records(const Kf8PartPlan& plan) {
+void writeKf8Part(const Kf8PartPlan& plan, RecordSink& records) {
     const Kf8Part& part = plan.book.kf8;
-    Kf8Layout layout(std::move(plan.book.kf8.documents), flowsSize(part));
-    std::vector<std::string> fragments = buildFragmentIndex(layout);
-    std::vector<std::string> skeletons = buildSkeletonIndex(layout);
-    std::vector<std::string> guide = buildGuideIndex(part, layout);
-    std::vector<std::string> ncx = buildKf8NcxIndex(part.toc, layout);
+    Kf8Layout layout = layoutOf(plan.book.kf8);
+    const std::vector<std::string> fragments = buildFragmentIndex(layout);
+    const std::vector<std::string> skeletons = buildSkeletonIndex(layout);
+    const std::vector<std::string> guide = buildGuideIndex(part, layout);
+    const std::vector<std::string> ncx = buildKf8NcxIndex(part.toc, layout);
     const std::uint32_t startOffset = part.start ? layout.resolve(*part.start).assembled : 0;
-    const Kf8Text joined = joinFlows(layout.takeFlow0(), part);
-    std::vector<std::string> text = buildTextRecords(joined.text, plan.compression);
+    Kf8Text joined = joinFlows(layout.takeFlow0(), part);
+    const std::size_t textRecords = textRecordCount(joined.text.size());
 
     const std::size_t resources = plan.standalone ? plan.book.images.size() + plan.fonts.size() : 0;
-    const std::size_t fragmentIndex = 1 + text.size();
+    const std::size_t fragmentIndex = 1 + textRecords;
     const std::size_t skeletonIndex = fragmentIndex + fragments.size();
     const std::size_t guideIndex = skeletonIndex + skeletons.size();
     const std::size_t ncxIndex = guideIndex + guide.size();
@@ -86,7 +94,7 @@ std::vector<std::string> buildKf8Records(const Kf8PartPlan& plan) {
     Record0Layout header;
     header.compression = plan.compression;
     header.textLength = static_cast<std::uint32_t>(joined.text.size());
-    header.textRecordCount = static_cast<std::uint16_t>(text.size());
+    header.textRecordCount = static_cast<std::uint16_t>(textRecords);
     header.firstNonBookRecord = static_cast<std::uint32_t>(fragmentIndex);
     header.firstImageRecord = resources == 0 ? kMobiNotSet : static_cast<std::uint32_t>(firstResource);
     header.flisRecord = static_cast<std::uint32_t>(fdst + 1);
@@ -104,42 +112,39 @@ std::vector<std::string> buildKf8Records(const Kf8PartPlan& plan) {
     header.writingMode = writingModeOf(part);
     header.pageProgression = part.pageProgression;
 
-    std::vector<std::string> records;
-    records.reserve(fdst + 4);
-    records.push_back(buildRecord0(plan.metadata, header));
-    append(records, std::move(text));
-    append(records, std::move(fragments));
-    append(records, std::move(skeletons));
-    append(records, std::move(guide));
-    append(records, std::move(ncx));
+    records.add(buildRecord0(plan.metadata, header));
+    writeTextRecords(joined.text, plan.compression, records);
+    std::string().swap(joined.text);
+    addAll(records, fragments);
+    addAll(records, skeletons);
+    addAll(records, guide);
+    addAll(records, ncx);
     if (plan.standalone) {
-        for (const Image& image : plan.book.images) records.push_back(imageRecord(image));
-        for (const std::string& font : plan.fonts) records.push_back(font);
+        for (const Image& image : plan.book.images) records.add(imageRecord(image));
+        addAll(records, plan.fonts);
     }
-    records.push_back(buildFdstRecord(joined.flowEnds));
-    records.push_back(buildFlisRecord());
-    records.push_back(buildFcisRecord(header.textLength, /*kf8=*/true));
-    records.push_back(buildEofRecord());
-    return records;
+    records.add(buildFdstRecord(joined.flowEnds));
+    records.add(buildFlisRecord());
+    records.add(buildFcisRecord(header.textLength, /*kf8=*/true));
+    records.add(buildEofRecord());
 }
 
-std::vector<std::string> jointRecords(Book& book, const Metadata& metadata, Compression compression) {
+void writeJointRecords(Book& book, const Metadata& metadata, Compression compression, RecordSink& records) {
     JointExtras extras;
     extras.fontRecords = fontRecords(book.kf8);
     extras.uniqueId = randomUniqueId();
     extras.writingMode = writingModeOf(book.kf8);
     extras.pageProgression = book.kf8.pageProgression;
-    std::vector<std::string> records = buildMobi6Records(book, metadata, compression, &extras);
-    records.emplace_back(kBoundary);
-    append(records,
-           buildKf8Records({book, metadata, compression, extras.uniqueId, extras.fontRecords, /*standalone=*/false}));
-    checkRecordCount(records.size());
-    return records;
+    writeMobi6Part(book, metadata, compression, &extras, records);
+    records.add(kBoundary);
+    writeKf8Part({book, metadata, compression, extras.uniqueId, extras.fontRecords, /*standalone=*/false}, records);
+    checkRecordCount(records.sizes().size());
 }
 
-std::vector<std::string> standaloneKf8Records(Book& book, const Metadata& metadata, Compression compression) {
+void writeStandaloneKf8(Book& book, const Metadata& metadata, Compression compression, RecordSink& records) {
+    std::string().swap(book.flow);
     const std::vector<std::string> fonts = fontRecords(book.kf8);
-    return buildKf8Records({book, metadata, compression, randomUniqueId(), fonts, /*standalone=*/true});
+    writeKf8Part({book, metadata, compression, randomUniqueId(), fonts, /*standalone=*/true}, records);
 }
 
 // A joint file holds both texts in one PalmDB. The estimate leaves room for the aid
@@ -148,6 +153,7 @@ bool jointFileFits(const Book& book) {
     std::size_t kf8Text = 0;
     for (const std::string& document : book.kf8.documents) kf8Text += document.size();
     for (const std::string& flow : book.kf8.flows) kf8Text += flow.size();
+    kf8Text += book.kf8.documentSourceSize;
     const std::size_t records = book.flow.size() / kTextRecordSize + kf8Text / kTextRecordSize * 5 / 4 +
                                 book.images.size() + book.kf8.fonts.size() + book.kf8.documents.size() / 16 + 64;
     return records <= kMaxRecords;
@@ -155,18 +161,28 @@ bool jointFileFits(const Book& book) {
 
 }  // namespace
 
-std::string writeBook(Book book, Compression compression, OutputKind kind, Diagnostics& diagnostics) {
+std::string writeBook(Book book, Compression compression, OutputKind kind, Diagnostics& diagnostics,
+                      RecordSink& records) {
     if (kind == OutputKind::Kf8 && !hasKf8Part(book))
         throw ConversionError{"This book has no KF8 content, so no KF8 file can be made from it."};
     if (kind == OutputKind::Joint && hasKf8Part(book) && !jointFileFits(book)) {
         diagnostics.warn("The book is too large for a joint MOBI 6 + KF8 file; its MOBI 6 part alone was written.");
         book.kf8 = Kf8Part();
     }
-    if (kind == OutputKind::Mobi6 || !hasKf8Part(book)) return writeMobi(std::move(book), compression);
+    if (kind == OutputKind::Mobi6 || !hasKf8Part(book)) return writeMobi(std::move(book), compression, records);
     const Metadata metadata = repairedMetadata(book.metadata);
-    std::vector<std::string> records = kind == OutputKind::Joint ? jointRecords(book, metadata, compression)
-                                                                 : standaloneKf8Records(book, metadata, compression);
-    return buildPalmDb(metadata.title, std::move(records), static_cast<std::uint32_t>(std::time(nullptr)));
+    if (kind == OutputKind::Joint) {
+        writeJointRecords(book, metadata, compression, records);
+    } else {
+        writeStandaloneKf8(book, metadata, compression, records);
+    }
+    return palmDbHeader(metadata.title, records.sizes(), static_cast<std::uint32_t>(std::time(nullptr)));
+}
+
+std::string writeBook(Book book, Compression compression, OutputKind kind, Diagnostics& diagnostics) {
+    RecordList records;
+    const std::string header = writeBook(std::move(book), compression, kind, diagnostics, records);
+    return palmDbFile(header, records);
 }
 
 }  // namespace mobigen

@@ -29,8 +29,9 @@ std::string palmDbName(std::string_view title) {
     return anyAlnum ? name : std::string("Book");
 }
 
-std::string buildPalmDb(std::string_view title, std::vector<std::string>&& records, std::uint32_t unixTime) {
-    const std::size_t count = records.size();
+std::string palmDbHeader(std::string_view title, const std::vector<std::uint32_t>& recordSizes,
+                         std::uint32_t unixTime) {
+    const std::size_t count = recordSizes.size();
     MobiBuffer b;
     const std::string name = palmDbName(title);
     b.bytes(name);
@@ -56,17 +57,20 @@ std::string buildPalmDb(std::string_view title, std::vector<std::string>&& recor
         b.u8(0);                                    // attributes
         b.u8(static_cast<std::uint8_t>(id >> 16));  // 3-byte unique id
         b.u16(static_cast<std::uint16_t>(id));
-        offset += records[i].size();
+        offset += recordSizes[i];
     }
+    if (offset > 0xFFFFFFFFu) throw ConversionError{"The book is too large for a MOBI file (over 4 GB)."};
     b.u16(0);  // gap before the first record
+    return b.take();
+}
 
-    std::string file = b.take();
-    file.reserve(offset);
-    // Each record is freed once copied, so the book is held about once, not twice.
-    for (std::string& record : records) {
-        file += record;
-        std::string().swap(record);
-    }
+std::string palmDbFile(const std::string& header, const RecordList& records) {
+    std::size_t size = header.size();
+    for (const std::string& record : records.records) size += record.size();
+    std::string file;
+    file.reserve(size);
+    file += header;
+    for (const std::string& record : records.records) file += record;
     return file;
 }
 

@@ -19,7 +19,8 @@ constexpr std::uint16_t kExtraDataMultibyte = 0x1;
 
 // text_records.cpp: the flow cut into 4096-byte records, each compressed on its own and ending
 // with its multibyte trailing entry.
-std::vector<std::string> buildTextRecords(std::string_view flow, Compression compression);
+std::size_t textRecordCount(std::size_t flowSize);
+void writeTextRecords(std::string_view flow, Compression compression, RecordSink& records);
 
 // ncx_index.cpp: meta INDX, data INDX record(s) and one CNCX for a flat NCX; empty without
 // a TOC. Entries are kept inside the text's `textLength` bytes.
@@ -61,9 +62,9 @@ struct Record0Layout {
 std::string buildRecord0(const Metadata& metadata, const Record0Layout& layout);
 std::uint32_t localeFromLanguage(std::string_view language);
 
-// palmdb.cpp: the PalmDB container around the records.
-// Consumes the records.
-std::string buildPalmDb(std::string_view title, std::vector<std::string>&& records, std::uint32_t unixTime);
+// palmdb.cpp: the PalmDB header that lists the records, and the file in memory.
+std::string palmDbHeader(std::string_view title, const std::vector<std::uint32_t>& recordSizes, std::uint32_t unixTime);
+std::string palmDbFile(const std::string& header, const RecordList& records);
 std::string palmDbName(std::string_view title);
 
 // trailer.cpp
@@ -87,12 +88,12 @@ struct JointExtras {
     std::string pageProgression;
 };
 
-// Every record of the MOBI 6 part; with `joint`, the part ends with FLIS and FCIS (no EOF),
+// The records of the MOBI 6 part; with `joint`, the part ends with FLIS and FCIS (no EOF),
 // and its EXTH 121 points one record past the BOUNDARY that follows them. The book's flow is
 // released once cut, to lower the peak.
-std::vector<std::string> buildMobi6Records(Book& book, const Metadata& metadata, Compression compression,
-                                           const JointExtras* joint);
+void writeMobi6Part(Book& book, const Metadata& metadata, Compression compression, const JointExtras* joint,
+                    RecordSink& records);
 // The record that holds an image: a blank GIF stands in for an empty one.
-std::string imageRecord(const Image& image);
+std::string_view imageRecord(const Image& image);
 
 }  // namespace mobigen

@@ -10,6 +10,11 @@
 namespace mobigen {
 namespace {
 
+// Records are compressed a window at a time and handed on, so a long novel's compressed text
+// is never held whole.
+constexpr std::size_t kWindowRecords = 128;
+constexpr std::size_t kBatch = 32;
+
 bool isContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
 // The rest of a character cut at `boundary`: readers use it to finish the record's last
@@ -20,31 +25,28 @@ std::string_view cutCharacterTail(std::string_view flow, std::size_t boundary) {
     return flow.substr(std::min(boundary, flow.size()), count);
 }
 
-}  // namespace
+std::string textRecord(std::string_view flow, std::size_t index, Compression compression) {
+    const std::size_t start = index * kTextRecordSize;
+    const std::string_view chunk = flow.substr(start, kTextRecordSize);
+    std::string record = compression == Compression::PalmDoc ? compressPalmDoc(chunk) : std::string(chunk);
+    const std::string_view tail = cutCharacterTail(flow, start + chunk.size());
+    record.append(tail.data(), tail.size());
+    record.push_back(static_cast<char>(tail.size()));
+    return record;
+}
 
-std::vector<std::string> buildTextRecords(std::string_view flow, Compression compression) {
-    const std::size_t count = flow.empty() ? 1 : (flow.size() + kTextRecordSize - 1) / kTextRecordSize;
-    std::vector<std::string> records(count);
-    const auto build = [&](std::size_t i) {
-        const std::size_t start = i * kTextRecordSize;
-        const std::string_view chunk = flow.substr(start, kTextRecordSize);
-        std::string record = compression == Compression::PalmDoc ? compressPalmDoc(chunk) : std::string(chunk);
-        const std::string_view tail = cutCharacterTail(flow, start + chunk.size());
-        record.append(tail.data(), tail.size());
-        record.push_back(static_cast<char>(tail.size()));
-        record.shrink_to_fit();  // the compressor reserves for the worst case; thousands are held
-        records[i] = std::move(record);
-    };
-    // Records are compressed independently into their own slots, so the bytes do not depend
-    // on the thread count.
-    constexpr std::size_t kBatch = 32;
+// Each record goes into its own slot, so the bytes do not depend on the thread count.
+void compressWindow(std::string_view flow, std::size_t first, Compression compression,
+                    std::vector<std::string>& window) {
+    const std::size_t count = window.size();
     std::atomic<std::size_t> next{0};
     std::exception_ptr failure;
     std::mutex failureLock;
     const auto work = [&] {
         try {
-            for (std::size_t first = next.fetch_add(kBatch); first < count; first = next.fetch_add(kBatch))
-                for (std::size_t i = first; i < std::min(first + kBatch, count); ++i) build(i);
+            for (std::size_t batch = next.fetch_add(kBatch); batch < count; batch = next.fetch_add(kBatch))
+                for (std::size_t i = batch; i < std::min(batch + kBatch, count); ++i)
+                    window[i] = textRecord(flow, first + i, compression);
         } catch (...) {
             const std::lock_guard<std::mutex> hold(failureLock);
             if (!failure) failure = std::current_exception();
@@ -60,7 +62,22 @@ std::vector<std::string> buildTextRecords(std::string_view flow, Compression com
     work();
     for (std::thread& helper : helpers) helper.join();
     if (failure) std::rethrow_exception(failure);
-    return records;
+}
+
+}  // namespace
+
+std::size_t textRecordCount(std::size_t flowSize) {
+    return flowSize == 0 ? 1 : (flowSize + kTextRecordSize - 1) / kTextRecordSize;
+}
+
+void writeTextRecords(std::string_view flow, Compression compression, RecordSink& records) {
+    const std::size_t count = textRecordCount(flow.size());
+    std::vector<std::string> window;
+    for (std::size_t first = 0; first < count; first += kWindowRecords) {
+        window.assign(std::min(kWindowRecords, count - first), std::string());
+        compressWindow(flow, first, compression, window);
+        for (const std::string& record : window) records.add(record);
+    }
 }
 
 }  // namespace mobigen

@@ -63,21 +63,20 @@ void checkRecordCount(std::size_t count) {
                               " records; at most 65535)."};
 }
 
-std::string imageRecord(const Image& image) {
-    return image.data.empty() ? std::string(kBlankGif, sizeof kBlankGif - 1) : image.data;
+std::string_view imageRecord(const Image& image) {
+    return image.data.empty() ? std::string_view(kBlankGif, sizeof kBlankGif - 1) : std::string_view(image.data);
 }
 
-std::vector<std::string> buildMobi6Records(Book& book, const Metadata& metadata, Compression compression,
-                                           const JointExtras* joint) {
+void writeMobi6Part(Book& book, const Metadata& metadata, Compression compression, const JointExtras* joint,
+                    RecordSink& records) {
     if (book.flow.size() > 0xFFFFFFFFu) throw ConversionError{"The book's text is larger than 4 GB."};
     const auto textLength = static_cast<std::uint32_t>(book.flow.size());
-    std::vector<std::string> text = buildTextRecords(book.flow, compression);
-    std::string().swap(book.flow);
-    std::vector<std::string> index = buildNcxRecords(book.toc, textLength);
+    const std::size_t textRecords = textRecordCount(book.flow.size());
+    const std::vector<std::string> index = buildNcxRecords(book.toc, textLength);
 
     const std::size_t fonts = joint ? joint->fontRecords.size() : 0;
     const std::size_t resources = book.images.size() + fonts;
-    const std::size_t firstIndex = 1 + text.size();
+    const std::size_t firstIndex = 1 + textRecords;
     const std::size_t firstImage = firstIndex + index.size();
     const std::size_t flis = firstImage + resources;
     const std::size_t recordCount = flis + (joint ? 2 : 3);
@@ -86,7 +85,7 @@ std::vector<std::string> buildMobi6Records(Book& book, const Metadata& metadata,
     Record0Layout layout;
     layout.compression = compression;
     layout.textLength = textLength;
-    layout.textRecordCount = static_cast<std::uint16_t>(text.size());
+    layout.textRecordCount = static_cast<std::uint16_t>(textRecords);
     layout.firstNonBookRecord = static_cast<std::uint32_t>(firstIndex);
     layout.firstImageRecord = resources == 0 ? kMobiNotSet : static_cast<std::uint32_t>(firstImage);
     layout.lastContentRecord = static_cast<std::uint16_t>(flis - 1);
@@ -104,24 +103,28 @@ std::vector<std::string> buildMobi6Records(Book& book, const Metadata& metadata,
         layout.pageProgression = joint->pageProgression;
     }
 
-    std::vector<std::string> records;
-    records.reserve(recordCount);
-    records.push_back(buildRecord0(metadata, layout));
-    for (std::string& record : text) records.push_back(std::move(record));
-    for (std::string& record : index) records.push_back(std::move(record));
-    for (const Image& image : book.images) records.push_back(imageRecord(image));
+    records.add(buildRecord0(metadata, layout));
+    writeTextRecords(book.flow, compression, records);
+    std::string().swap(book.flow);
+    for (const std::string& record : index) records.add(record);
+    for (const Image& image : book.images) records.add(imageRecord(image));
     if (joint)
-        for (const std::string& font : joint->fontRecords) records.push_back(font);
-    records.push_back(buildFlisRecord());
-    records.push_back(buildFcisRecord(layout.textLength));
-    if (!joint) records.push_back(buildEofRecord());  // readers stop their resource scan at an EOF
-    return records;
+        for (const std::string& font : joint->fontRecords) records.add(font);
+    records.add(buildFlisRecord());
+    records.add(buildFcisRecord(layout.textLength));
+    if (!joint) records.add(buildEofRecord());  // readers stop their resource scan at an EOF
+}
+
+std::string writeMobi(Book book, Compression compression, RecordSink& records) {
+    const Metadata metadata = repairedMetadata(book.metadata);
+    writeMobi6Part(book, metadata, compression, nullptr, records);
+    return palmDbHeader(metadata.title, records.sizes(), static_cast<std::uint32_t>(std::time(nullptr)));
 }
 
 std::string writeMobi(Book book, Compression compression) {
-    const Metadata metadata = repairedMetadata(book.metadata);
-    return buildPalmDb(metadata.title, buildMobi6Records(book, metadata, compression, nullptr),
-                       static_cast<std::uint32_t>(std::time(nullptr)));
+    RecordList records;
+    const std::string header = writeMobi(std::move(book), compression, records);
+    return palmDbFile(header, records);
 }
 
 }  // namespace mobigen

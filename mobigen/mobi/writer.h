@@ -2,13 +2,44 @@
 
 #include "mobigen/book.h"
 
+#include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace mobigen {
 
 enum class Compression { None, PalmDoc };
 
-// The whole .mobi file (MOBI 6, UTF-8 text) for the book.
+// Where a book's records go, in file order, as they are made; their sizes make the PalmDB
+// header, which is written last, in front of them.
+class RecordSink {
+public:
+    virtual ~RecordSink() = default;
+    void add(std::string_view record) {
+        sizes_.push_back(static_cast<std::uint32_t>(record.size()));
+        store(record);
+    }
+    const std::vector<std::uint32_t>& sizes() const { return sizes_; }
+
+private:
+    virtual void store(std::string_view record) = 0;
+    std::vector<std::uint32_t> sizes_;
+};
+
+// The records held in memory, each on its own.
+class RecordList : public RecordSink {
+public:
+    std::vector<std::string> records;
+
+private:
+    void store(std::string_view record) override { records.emplace_back(record); }
+};
+
+// Writes the records of the .mobi file (MOBI 6, UTF-8 text) for the book and returns the
+// PalmDB header that goes in front of them.
+std::string writeMobi(Book book, Compression compression, RecordSink& records);
+// The whole file in memory.
 std::string writeMobi(Book book, Compression compression);
 
 }  // namespace mobigen

@@ -98,7 +98,12 @@ void addHeadingToc(const std::vector<StandaloneHooks::Heading>& headings, FlowBu
     }
 }
 
-Book readTextDerived(const TextDerivedDocument& document, const std::string& fallbackTitle, Diagnostics& diagnostics) {
+// The contents page and chapter headings of a long novel: a few hundred bytes a chapter.
+constexpr std::size_t kContentsRoom = 1 << 20;
+
+// `html` is the page that `document` was matched in; the book keeps it for its KF8 part.
+Book readTextDerived(std::string html, const TextDerivedDocument& document, const std::string& fallbackTitle,
+                     Diagnostics& diagnostics) {
     Book book;
     book.metadata.title = collapseAsciiSpaces(document.title);
     if (book.metadata.title.empty()) book.metadata.title = fallbackTitle;
@@ -106,25 +111,30 @@ Book readTextDerived(const TextDerivedDocument& document, const std::string& fal
     const std::string_view body = platform::withoutUtf8Mark(document.body);
     book.metadata.language = languageOfText(body);
     FlowBuilder flow;
+    flow.reserve(body.size() + body.size() / 8 + kContentsRoom);
     const bool chinese = writeTextDerivedBody(body, flow);
     flow.endDocument();
     const std::string contentsTitle = contentsTitleFor(book.metadata.language, chinese);
     flow.finish(book, contentsTitle, diagnostics);
-    book.kf8 = textDerivedKf8(book.metadata.title, body, contentsTitle, book.metadata.language);
+    // The page is cut down to its lines in place, for the KF8 part to keep.
+    const auto at = static_cast<std::size_t>(body.data() - html.data());
+    html.erase(at + body.size());
+    html.erase(0, at);
+    book.kf8 = textDerivedKf8(std::move(html), book.metadata.title, contentsTitle, book.metadata.language);
     return book;
 }
 
 }  // namespace
 
-Book readHtmlBook(std::string_view bytes, const std::string& fallbackTitle, Diagnostics& diagnostics) {
-    return readHtmlBook(bytes, fallbackTitle, diagnostics, ResourceLoader());
+Book readHtmlBook(std::string page, const std::string& fallbackTitle, Diagnostics& diagnostics) {
+    return readHtmlBook(std::move(page), fallbackTitle, diagnostics, ResourceLoader());
 }
 
-Book readHtmlBook(std::string_view bytes, const std::string& fallbackTitle, Diagnostics& diagnostics,
+Book readHtmlBook(std::string page, const std::string& fallbackTitle, Diagnostics& diagnostics,
                   const ResourceLoader& resources) {
-    const std::string_view html = platform::withoutUtf8Mark(bytes);
+    const std::string_view html = platform::withoutUtf8Mark(page);
     if (const auto textDerived = matchTextDerivedHtml(html))
-        return readTextDerived(*textDerived, fallbackTitle, diagnostics);
+        return readTextDerived(std::move(page), *textDerived, fallbackTitle, diagnostics);
 
     Book book;
     book.metadata = readHtmlHead(html);

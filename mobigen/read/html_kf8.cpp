@@ -61,87 +61,132 @@ private:
     Kf8Collector& kf8_;
 };
 
-// Writes the documents straight from the lines: a novel of many megabytes is copied once.
+// The lines of a text page one at a time, from `start`, each with its text trimmed; empty
+// lines are skipped.
+class TextLines {
+public:
+    TextLines(std::string_view lines, std::size_t start) : lines_(lines), start_(start) {}
+
+    bool next(std::string_view& line, std::string_view& text) {
+        while (start_ < lines_.size()) {
+            std::size_t end = lines_.find("<br>", start_);
+            if (end == std::string_view::npos) end = lines_.size();
+            line = lines_.substr(start_, end - start_);
+            text = trimLine(line);
+            last_ = start_;
+            start_ = end + 4;
+            if (!text.empty()) return true;
+        }
+        return false;
+    }
+    // The line last given comes again next.
+    void putBack() { start_ = last_; }
+    std::size_t position() const { return start_; }
+
+private:
+    std::string_view lines_;
+    std::size_t start_;
+    std::size_t last_ = 0;
+};
+
+// A contents entry per heading; the contents page comes first, then the text before the first
+// heading (if any) and a document per chapter.
+std::vector<Kf8TocEntry> textHeadings(std::string_view lines) {
+    std::vector<Kf8TocEntry> toc;
+    std::size_t document = 1;
+    bool sawVolume = false;
+    TextLines reader(lines, 0);
+    for (std::string_view line, text; reader.next(line, text);) {
+        const auto level = detectChapterHeading(line);
+        if (!level) {
+            if (toc.empty()) document = 2;
+            continue;
+        }
+        const bool volume = *level == HeadingLevel::Volume;
+        sawVolume = sawVolume || volume;
+        toc.push_back({std::string(text), {document++, {}}, volume || !sawVolume ? 0 : 1});
+    }
+    return toc;
+}
+
+// Writes the documents straight from the lines, a chapter at a time when the writer asks, so a
+// novel of many megabytes is never held twice.
 class TextDocuments {
 public:
-    TextDocuments(std::string_view title, const std::string& language, Kf8Part& part)
-        : title_(title), language_(language), part_(part) {}
+    TextDocuments(std::string lines, std::string title, std::string language, std::string contentsPage)
+        : lines_(std::move(lines)),
+          title_(std::move(title)),
+          language_(std::move(language)),
+          contents_(std::move(contentsPage)) {}
 
-    void paragraph(std::string_view text) {
-        if (!open_) begin({}, false);
-        std::string& document = part_.documents.back();
-        document += "<p>";
-        appendXmlEscaped(document, text, false);
-        document += "</p>";
-    }
-
-    void heading(std::string_view text, bool volume) {
-        sawVolume_ = sawVolume_ || volume;
-        part_.toc.push_back({std::string(text), {part_.documents.size(), {}}, volume || !sawVolume_ ? 0 : 1});
-        begin(text, volume);
-    }
-
-    void finish() {
-        if (open_) {
-            part_.documents.back() += kXhtmlDocumentEnd;
-            part_.documents.back().shrink_to_fit();  // growth slack, over all chapters, is megabytes
+    bool operator()(std::string& document) {
+        document.clear();
+        if (!contents_.empty()) {
+            document.swap(contents_);
+            return true;
         }
-        open_ = false;
+        TextLines reader(lines_, read_);
+        for (std::string_view line, text; reader.next(line, text);) {
+            const auto level = detectChapterHeading(line);
+            if (level && !document.empty()) {
+                reader.putBack();
+                break;
+            }
+            if (level) {
+                begin(document, text, *level == HeadingLevel::Volume);
+            } else {
+                if (document.empty()) begin(document, {}, false);
+                document += "<p>";
+                appendXmlEscaped(document, text, false);
+                document += "</p>";
+            }
+        }
+        read_ = reader.position();
+        const bool first = !gave_;
+        gave_ = true;
+        if (!document.empty()) {
+            document += kXhtmlDocumentEnd;
+            return true;
+        }
+        if (first) document = xhtmlDocument(title_, stylesheetLink(), {}, "<div></div>", language_);
+        return first;
     }
 
 private:
-    void begin(std::string_view heading, bool volume) {
-        finish();
-        part_.documents.push_back(
-            xhtmlDocumentStart(heading.empty() ? title_ : heading, stylesheetLink(), {}, language_));
-        open_ = true;
+    void begin(std::string& document, std::string_view heading, bool volume) {
+        document = xhtmlDocumentStart(heading.empty() ? title_ : heading, stylesheetLink(), {}, language_);
         if (heading.empty()) return;
-        std::string& document = part_.documents.back();
         const char* tag = volume ? "h1" : "h2";
         document += std::string("<") + tag + ">";
         appendXmlEscaped(document, heading, false);
         document += std::string("</") + tag + ">";
     }
 
-    std::string_view title_;
-    const std::string& language_;
-    Kf8Part& part_;
-    bool open_ = false;
-    bool sawVolume_ = false;
+    std::string lines_;
+    std::string title_;
+    std::string language_;
+    std::string contents_;
+    std::size_t read_ = 0;  // where the next document starts in `lines_`
+    bool gave_ = false;
 };
 
 }  // namespace
 
-Kf8Part textDerivedKf8(std::string_view title, std::string_view lines, const std::string& contentsTitle,
+Kf8Part textDerivedKf8(std::string lines, const std::string& title, const std::string& contentsTitle,
                        const std::string& language) {
     Kf8Part part;
     part.flows.emplace_back(kTextCss);
     part.flowTypes.emplace_back("text/css");
-    TextDocuments documents(title, language, part);
-    for (std::size_t start = 0; start < lines.size();) {
-        std::size_t end = lines.find("<br>", start);
-        if (end == std::string_view::npos) end = lines.size();
-        const std::string_view line = lines.substr(start, end - start);
-        start = end + 4;
-        const std::string_view text = trimLine(line);
-        if (text.empty()) continue;
-        if (const auto level = detectChapterHeading(line)) {
-            documents.heading(text, *level == HeadingLevel::Volume);
-        } else {
-            documents.paragraph(text);
-        }
-    }
-    documents.finish();
-    if (part.documents.empty())
-        part.documents.push_back(xhtmlDocument(title, stylesheetLink(), {}, "<div></div>", language));
+    part.toc = textHeadings(lines);
     part.start = Kf8Target{0, {}};
-    if (part.toc.empty()) return part;
-    // The contents page goes first; everything after it moves up by one.
-    for (auto& entry : part.toc) ++entry.target.document;
-    part.documents.insert(part.documents.begin(), xhtmlDocument(contentsTitle, stylesheetLink(), {},
-                                                                contentsPage(part.toc, contentsTitle), language));
-    part.contents = Kf8Target{0, {}};
-    part.start = Kf8Target{1, {}};
+    std::string contents;
+    if (!part.toc.empty()) {
+        contents = xhtmlDocument(contentsTitle, stylesheetLink(), {}, contentsPage(part.toc, contentsTitle), language);
+        part.contents = Kf8Target{0, {}};
+        part.start = Kf8Target{1, {}};
+    }
+    part.documentSourceSize = lines.size();
+    part.documentSource = TextDocuments(std::move(lines), title, language, std::move(contents));
     return part;
 }
 

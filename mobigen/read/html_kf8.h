@@ -11,8 +11,9 @@
 namespace mobigen {
 
 // The KF8 part of a page made from a .txt: a paragraph per line with a first-line indent
-// and no gaps, a document per chapter (so each starts a page), and a contents page.
-Kf8Part textDerivedKf8(std::string_view title, std::string_view lines, const std::string& contentsTitle,
+// and no gaps, a document per chapter (so each starts a page), and a contents page. The part
+// keeps the lines and makes its documents from them when the writer asks.
+Kf8Part textDerivedKf8(std::string lines, const std::string& title, const std::string& contentsTitle,
                        const std::string& language);
 
 // The KF8 part of a hand-written HTML document: its body as XHTML with its styles, and a

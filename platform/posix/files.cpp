@@ -93,6 +93,11 @@ bool OutputFile::write(const char* data, std::size_t size) {
     return true;
 }
 
+void OutputFile::discard() {
+    if (handle_) ::close(descriptor(handle_));
+    handle_ = nullptr;
+}
+
 bool OutputFile::close() {
     if (!handle_) return true;
     const int fd = descriptor(handle_);

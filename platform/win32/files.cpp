@@ -72,6 +72,11 @@ bool OutputFile::write(const char* data, std::size_t size) {
     return true;
 }
 
+void OutputFile::discard() {
+    if (handle_) CloseHandle(native(handle_));
+    handle_ = nullptr;
+}
+
 bool OutputFile::close() {
     if (!handle_) return true;
     const HANDLE file = native(handle_);
