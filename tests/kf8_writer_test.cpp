@@ -49,8 +49,9 @@ std::string paragraphs(int count) {
     return out;
 }
 
-// Two documents: the first cut between its paragraphs, the second inside a div too large for
-// one fragment. Links cross between them, to an id and to a document's start.
+// Two documents: the first cut between its paragraphs, the second inside a link too large for
+// one fragment, whose tag stays in the skeleton. Links cross between them, to an id and to a
+// document's start.
 Book sampleBook(bool vertical) {
     Book book;
     book.metadata.title = u8"三国 KF8";
@@ -65,9 +66,9 @@ Book sampleBook(bool vertical) {
                             u8"<p><a href=\"#kf8link:1:s2\">第二节</a> <a href=\"#kf8link:1:\">第二章</a></p>"
                             "<p><img src=\"kindle:embed:0001?mime=image/png\" alt=\"\"/></p>"),
         document("Two",
-                 u8"<h1 id=\"c2\">第二章</h1><div id=\"big\">" + paragraphs(300) + u8"<h2 id=\"s2\">第二节</h2>" +
-                     paragraphs(10) +
-                     "</div><p id=\"tail\"><a href=\"#kf8link:0:c1\">back</a> <a href=\"#kf8link:1:tail\">end</a></p>"),
+                 u8"<h1 id=\"c2\">第二章</h1><a id=\"big\" href=\"#kf8link:0:\">" + paragraphs(300) +
+                     u8"<h2 id=\"s2\">第二节</h2>" + paragraphs(10) +
+                     "</a><p id=\"tail\"><a href=\"#kf8link:0:c1\">back</a> <a href=\"#kf8link:1:tail\">end</a></p>"),
     };
     kf8.flows = {vertical ? kVerticalCss + kCss : kCss};
     kf8.flowTypes = {"text/css"};
@@ -208,7 +209,7 @@ TEST_P(Kf8Writer, BothPartsReadBackWithLinksTocStylesAndResources) {
     EXPECT_GT(assembled.fragmentInsert.size(), 4u);
     for (std::size_t i = 0; i < rawml->frag->entries_count; ++i)
         EXPECT_LE(tagValue(rawml->frag->entries[i], 6, 1), 8192);
-    expectLinksLandOn(assembled, {{1, "s2"}, {1, ""}, {0, "c1"}, {1, "tail"}});
+    expectLinksLandOn(assembled, {{1, "s2"}, {1, ""}, {0, ""}, {0, "c1"}, {1, "tail"}});
 
     // Sorted by depth: parents first, each one's children consecutive, with both kinds of links.
     const MOBIIndx* ncx = rawml->ncx;
@@ -277,7 +278,13 @@ TEST_P(Kf8WriterOddInput, ReadsBackWithEveryLinkLanding) {
     Book book;
     book.metadata.title = "Odd";
     book.flow = "<html><body>odd</body></html>";
-    book.kf8.documents = {document("Links", kLinks), GetParam().document};
+    // One at a time, as a text page gives them.
+    book.kf8.documentSource = [documents = std::vector<std::string>{document("Links", kLinks), GetParam().document},
+                               next = std::size_t{0}](std::string& out) mutable {
+        if (next == documents.size()) return false;
+        out = documents[next++];
+        return true;
+    };
     const MobiData m = writeAndLoad(book, Compression::None, OutputKind::Joint);
     ASSERT_TRUE(m);
     const MobiRawml rawml = parseRawml(m.get());
