@@ -231,6 +231,12 @@ private:
     std::string buffer_;
 };
 
+void mapLargeBlocks() {
+#ifdef __GLIBC__
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
+#endif
+}
+
 // Images of an HTML source, named relative to its folder; absolute names are refused.
 ResourceLoader resourcesBeside(const SourcePath& source) {
     return [folder = source.folder](const std::string& relativePath) -> std::optional<std::string> {
@@ -270,13 +276,13 @@ int convert(const Options& options, const BookReaders& readers, Console& console
         for (const std::string& option : options.ignored) console.info("Option " + option + " has no effect here.");
     if (options.verbose) console.info("Read " + options.source + " (" + std::to_string(bytes.size()) + " bytes).");
 
-#ifdef __GLIBC__
-    // The big blocks are the book's texts, each released once written: a fixed threshold maps
-    // them, so freeing returns them, and room reserved but never written costs nothing.
-    mallopt(M_MMAP_THRESHOLD, 1 << 20);
-#endif
+    // The big blocks of a page are its texts, each released once written: a fixed threshold maps
+    // them, so freeing returns them, and room reserved but never written costs nothing. An
+    // EPUB's images are fitted first, reusing their buffers; mapping each anew costs more.
+    if (source.extension != "epub") mapLargeBlocks();
     Diagnostics diagnostics;
     Book book = readBook(source, std::move(bytes), readers, diagnostics);
+    mapLargeBlocks();
     if (options.verbose) describe(book, console);
     if (options.verbose && !hasKf8Part(book) && options.kind == OutputKind::Joint)
         console.info("No KF8 content was read, so the book is MOBI 6 alone.");
