@@ -389,7 +389,8 @@ void finishChunks(j_compress_ptr info) {
         escapeFromJpeg(reinterpret_cast<j_common_ptr>(info));
 }
 
-// Baseline 4:2:0 (grey stays one channel). No object with a destructor may live in this frame.
+// Baseline 4:2:0 (grey stays one channel) with Huffman tables made for the picture. No object
+// with a destructor may live in this frame.
 bool writeJpeg(JpegSession<jpeg_compress_struct>& jpeg, JpegSink& sink, const PixelView& pixels, int quality) {
     jpeg_compress_struct& info = jpeg.info;
     if (setjmp(jpeg.error.escape) != 0) return false;
@@ -401,6 +402,7 @@ bool writeJpeg(JpegSession<jpeg_compress_struct>& jpeg, JpegSink& sink, const Pi
     info.in_color_space = pixels.channels == 1 ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, quality, TRUE);
+    info.optimize_coding = TRUE;  // about 8% smaller for a tenth more time
     jpeg_start_compress(&info, TRUE);
     while (info.next_scanline < info.image_height) {
         JSAMPROW row = const_cast<stbi_uc*>(pixels.data) + info.next_scanline * rowBytes(pixels);
