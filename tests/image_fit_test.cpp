@@ -90,8 +90,9 @@ TEST(ImageFit, LargeOrHeavyImagesBecomeSmallerJpegsInsideTheBox) {
          true},  // few bytes but too many pixels; grey stays grey
         {encoded(500, 400, 3, 'b'), 500, 400, false},
         {encoded(700, 900, 3, 'j', 100), 700, 900, false},  // fits the screen but not the record
-        {encoded(2400, 1800, 3, 'j'), 1072, 804, false},    // half or less: the integer scaler
+        {encoded(2400, 1800, 3, 'j'), 1072, 804, false},    // libjpeg decodes it at half size
         {encoded(noisyGradient(3300, 300, 1, 0), 'j', 90), 1072, 97, true},
+        {encoded(noisyGradient(8600, 200, 1, 0), 'j', 90), 1072, 25, true},  // at an eighth, just over the box
     };
     ASSERT_LE(cases[2].image.size(), kImageKeepBytes);
     ASSERT_GT(cases[4].image.size(), kImageKeepBytes);
