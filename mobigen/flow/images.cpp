@@ -47,7 +47,7 @@ std::size_t ImageCollector::record(const std::string& path, const Loader& load) 
         const ImageFormat format = sniffImageFormat(*data);
         if (format == ImageFormat::Svg) {
             svgPaths_.insert(path);
-            diagnostics_.warn("The SVG image " + path + " was left out: MOBI readers cannot show SVG.");
+            unreportedSvgs_.push_back(path);
         } else if (format == ImageFormat::Unknown) {
             diagnostics_.warn("The image " + path + " is not JPEG, GIF, PNG or BMP and was left out.");
         } else {
@@ -95,6 +95,18 @@ void ImageCollector::fitAll() {
     }
     unfittedPaths_.clear();
     fitted_ = images_.size();
+    reportSvgs();
+}
+
+// One warning for them all: a book drawn in SVG has dozens, and the KF8 part keeps them.
+void ImageCollector::reportSvgs() {
+    if (unreportedSvgs_.empty()) return;
+    const std::string& first = unreportedSvgs_.front();
+    const std::size_t count = unreportedSvgs_.size();
+    diagnostics_.warn((count == 1 ? "The SVG image " + first + " was"
+                                  : std::to_string(count) + " SVG images (such as " + first + ") were") +
+                      " left out of the MOBI 6 part: older readers cannot show SVG.");
+    unreportedSvgs_.clear();
 }
 
 }  // namespace mobigen

@@ -43,14 +43,18 @@ public:
     bool isSvg(const std::string& path) const { return svgPaths_.count(path) != 0; }
     // Replaces each image recorded so far by its fitted form. Each result lands in its own
     // place, so the book does not depend on the number of threads.
+    // Then reports the SVG images left out since the last call.
     void fitAll();
 
 private:
+    void reportSvgs();
+
     std::vector<Image>& images_;
     Diagnostics& diagnostics_;
     std::map<std::string, std::size_t> records_;
     std::set<std::string> svgPaths_;
     std::vector<std::string> unfittedPaths_;  // of images_[fitted_ ...]
+    std::vector<std::string> unreportedSvgs_;
     std::size_t fitted_ = 0;
 };
 
