@@ -1,6 +1,6 @@
 // libmobi is the strict reader: what its tool reads back proves the records and headers, so
 // no field is checked here byte by byte.
-#include "mobigen/mobi/writer.h"
+#include "mobigen/kf8/writer.h"
 #include "tests/support/files.h"
 
 #include <gtest/gtest.h>
@@ -46,7 +46,8 @@ protected:
     }
     // Writes the book, has mobitool read it with `options` and returns what it printed.
     std::string readBack(const Book& book, Compression compression, const std::string& options) {
-        writeFile(folder / "book.mobi", mobigen::writeMobi(book, compression));
+        mobigen::Diagnostics diagnostics;
+        writeFile(folder / "book.mobi", mobigen::writeBook(book, compression, mobigen::OutputKind::Mobi6, diagnostics));
         const std::string log = folder / "mobitool.log";
         const int status =
             runCommand("mobitool " + options + " -o \"" + folder.path() + "\" \"" + (folder / "book.mobi") + "\"", log);

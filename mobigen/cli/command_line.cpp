@@ -197,8 +197,8 @@ public:
     SpooledRecords(const SpooledRecords&) = delete;
     SpooledRecords& operator=(const SpooledRecords&) = delete;
 
-    // Writes the header and then the records into `target`.
-    void writeFileAs(const std::string& header, const TemporaryFile& target) {
+    // Writes the header and then the records into `target`; returns the bytes written.
+    std::uint64_t writeFileAs(const std::string& header, const TemporaryFile& target) {
         flush();
         file_.discard();
         platform::OutputFile out;
@@ -206,12 +206,14 @@ public:
         bool written = out.write(header.data(), header.size());
         platform::InputFile in;
         if (!in.open(spool_.path())) throw Failure{"Cannot open " + spool_.path() + "."};
+        std::uint64_t size = header.size();
         buffer_.resize(kChunk);
-        for (long long got; written && (got = in.read(buffer_.data(), kChunk)) != 0;) {
+        for (long long got; written && (got = in.read(buffer_.data(), kChunk)) != 0; size += got) {
             if (got < 0) throw Failure{"Cannot read " + spool_.path() + "."};
             written = out.write(buffer_.data(), static_cast<std::size_t>(got));
         }
         if (!out.close() || !written) throw cannotWrite(target.path());
+        return size;
     }
 
 private:
@@ -289,10 +291,8 @@ int convert(const Options& options, const BookReaders& readers, Console& console
     SpooledRecords records(output + kSpoolSuffix);
     const std::string header = writeBook(std::move(book), options.compression, options.kind, diagnostics, records);
     TemporaryFile partial(output + kTemporarySuffix);
-    records.writeFileAs(header, partial);
+    const std::uint64_t size = records.writeFileAs(header, partial);
     partial.commitAs(output);
-    std::uint64_t size = header.size();
-    for (const std::uint32_t recordSize : records.sizes()) size += recordSize;
 
     for (const std::string& warning : diagnostics.warnings) console.warning(platform::utf8ToConsole(warning));
     const auto elapsed =

@@ -93,19 +93,20 @@ void Kf8Layout::lay(const DocumentSource& source, std::size_t sizeHint) {
     flow0_.reserve(sizeHint);
     std::vector<PendingLink> links;
     std::size_t nextAid = 0;
+    std::size_t assembled = 0;  // the documents' text with every fragment in place
     std::size_t fragmentCount = 0;
     for (std::string text; source(text);) {
         PreparedDocument prepared = prepareDocument(text, nextAid);
         std::string().swap(text);
         Document document;
-        document.start = assembled_;
+        document.start = assembled;
         document.firstFragment = fragmentCount;
         document.fragments = cutFragments(prepared);
         appendDocument(prepared, document);
         for (const Kf8Link& link : prepared.links) links.push_back({flow0Position(document, link.at), link.target});
         document.ids = std::move(prepared.ids);
-        assembled_ += prepared.text.size();
-        if (assembled_ > 0xFFFFFFF0u) throw ConversionError{"The book's text is larger than 4 GB."};
+        assembled += prepared.text.size();
+        if (assembled > 0xFFFFFFF0u) throw ConversionError{"The book's text is larger than 4 GB."};
         fragmentCount += document.fragments.size();
         documents_.push_back(std::move(document));
     }

@@ -89,7 +89,6 @@ private:
     std::string flow0_;
     std::vector<SkeletonEntry> skeletons_;
     std::vector<FragmentEntry> fragments_;
-    std::size_t assembled_ = 0;
     std::size_t totalFragments_ = 1;
 };
 

@@ -121,10 +121,4 @@ std::string writeMobi(Book book, Compression compression, RecordSink& records) {
     return palmDbHeader(metadata.title, records.sizes(), static_cast<std::uint32_t>(std::time(nullptr)));
 }
 
-std::string writeMobi(Book book, Compression compression) {
-    RecordList records;
-    const std::string header = writeMobi(std::move(book), compression, records);
-    return palmDbFile(header, records);
-}
-
 }  // namespace mobigen

@@ -39,7 +39,5 @@ private:
 // Writes the records of the .mobi file (MOBI 6, UTF-8 text) for the book and returns the
 // PalmDB header that goes in front of them.
 std::string writeMobi(Book book, Compression compression, RecordSink& records);
-// The whole file in memory.
-std::string writeMobi(Book book, Compression compression);
 
 }  // namespace mobigen

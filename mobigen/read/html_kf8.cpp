@@ -73,48 +73,61 @@ public:
             if (end == std::string_view::npos) end = lines_.size();
             line = lines_.substr(start_, end - start_);
             text = trimLine(line);
-            last_ = start_;
+            at_ = start_;
             start_ = end + 4;
             if (!text.empty()) return true;
         }
         return false;
     }
-    // The line last given comes again next.
-    void putBack() { start_ = last_; }
-    std::size_t position() const { return start_; }
+    // Where the line last given starts.
+    std::size_t at() const { return at_; }
 
 private:
     std::string_view lines_;
     std::size_t start_;
-    std::size_t last_ = 0;
+    std::size_t at_ = 0;
 };
 
-// A contents entry per heading; the contents page comes first, then the text before the first
-// heading (if any) and a document per chapter.
-std::vector<Kf8TocEntry> textHeadings(std::string_view lines) {
+struct TextChapter {
+    std::size_t at = 0;  // where its heading's line starts
+    bool volume = false;
+};
+
+// The headings, found once: they make the contents, and the documents are cut at them. The
+// contents page comes first, then the text before the first heading (if any) and a document
+// per chapter.
+struct TextOutline {
+    std::vector<TextChapter> chapters;
     std::vector<Kf8TocEntry> toc;
+};
+
+TextOutline outlineOf(std::string_view lines) {
+    TextOutline outline;
     std::size_t document = 1;
     bool sawVolume = false;
     TextLines reader(lines, 0);
     for (std::string_view line, text; reader.next(line, text);) {
         const auto level = detectChapterHeading(line);
         if (!level) {
-            if (toc.empty()) document = 2;
+            if (outline.toc.empty()) document = 2;
             continue;
         }
         const bool volume = *level == HeadingLevel::Volume;
         sawVolume = sawVolume || volume;
-        toc.push_back({std::string(text), {document++, {}}, volume || !sawVolume ? 0 : 1});
+        outline.chapters.push_back({reader.at(), volume});
+        outline.toc.push_back({std::string(text), {document++, {}}, volume || !sawVolume ? 0 : 1});
     }
-    return toc;
+    return outline;
 }
 
 // Writes the documents straight from the lines, a chapter at a time when the writer asks, so a
 // novel of many megabytes is never held twice.
 class TextDocuments {
 public:
-    TextDocuments(std::string lines, std::string title, std::string language, std::string contentsPage)
+    TextDocuments(std::string lines, std::vector<TextChapter> chapters, std::string title, std::string language,
+                  std::string contentsPage)
         : lines_(std::move(lines)),
+          chapters_(std::move(chapters)),
           title_(std::move(title)),
           language_(std::move(language)),
           contents_(std::move(contentsPage)) {}
@@ -125,35 +138,33 @@ public:
             document.swap(contents_);
             return true;
         }
-        TextLines reader(lines_, read_);
-        for (std::string_view line, text; reader.next(line, text);) {
-            const auto level = detectChapterHeading(line);
-            if (level && !document.empty()) {
-                reader.putBack();
-                break;
-            }
-            if (level) {
-                begin(document, text, *level == HeadingLevel::Volume);
-            } else {
-                if (document.empty()) begin(document, {}, false);
-                document += "<p>";
-                appendXmlEscaped(document, text, false);
-                document += "</p>";
-            }
+        while (next_ <= chapters_.size()) {
+            writePart(next_++, document);
+            if (!document.empty()) return gave_ = true;
         }
-        read_ = reader.position();
-        const bool first = !gave_;
-        gave_ = true;
-        if (!document.empty()) {
-            document += kXhtmlDocumentEnd;
-            return true;
-        }
-        if (first) document = xhtmlDocument(title_, stylesheetLink(), {}, "<div></div>", language_);
-        return first;
+        if (gave_) return false;
+        gave_ = true;  // a page without text still makes a book
+        document = xhtmlDocument(title_, stylesheetLink(), {}, "<div></div>", language_);
+        return true;
     }
 
 private:
-    void begin(std::string& document, std::string_view heading, bool volume) {
+    // Part 0 is the text before the first heading, part k the k-th chapter; empty when it has no text.
+    void writePart(std::size_t part, std::string& document) const {
+        const std::size_t end = part < chapters_.size() ? chapters_[part].at : lines_.size();
+        TextLines reader(std::string_view(lines_).substr(0, end), part == 0 ? 0 : chapters_[part - 1].at);
+        std::string_view line, text;
+        if (part > 0 && reader.next(line, text)) begin(document, text, chapters_[part - 1].volume);
+        while (reader.next(line, text)) {
+            if (document.empty()) begin(document, {}, false);
+            document += "<p>";
+            appendXmlEscaped(document, text, false);
+            document += "</p>";
+        }
+        if (!document.empty()) document += kXhtmlDocumentEnd;
+    }
+
+    void begin(std::string& document, std::string_view heading, bool volume) const {
         document = xhtmlDocumentStart(heading.empty() ? title_ : heading, stylesheetLink(), {}, language_);
         if (heading.empty()) return;
         const char* tag = volume ? "h1" : "h2";
@@ -163,10 +174,11 @@ private:
     }
 
     std::string lines_;
+    std::vector<TextChapter> chapters_;
     std::string title_;
     std::string language_;
     std::string contents_;
-    std::size_t read_ = 0;  // where the next document starts in `lines_`
+    std::size_t next_ = 0;  // the part to write next
     bool gave_ = false;
 };
 
@@ -177,7 +189,8 @@ Kf8Part textDerivedKf8(std::string lines, const std::string& title, const std::s
     Kf8Part part;
     part.flows.emplace_back(kTextCss);
     part.flowTypes.emplace_back("text/css");
-    part.toc = textHeadings(lines);
+    TextOutline outline = outlineOf(lines);
+    part.toc = std::move(outline.toc);
     part.start = Kf8Target{0, {}};
     std::string contents;
     if (!part.toc.empty()) {
@@ -186,7 +199,8 @@ Kf8Part textDerivedKf8(std::string lines, const std::string& title, const std::s
         part.start = Kf8Target{1, {}};
     }
     part.documentSourceSize = lines.size();
-    part.documentSource = TextDocuments(std::move(lines), title, language, std::move(contents));
+    part.documentSource =
+        TextDocuments(std::move(lines), std::move(outline.chapters), title, language, std::move(contents));
     return part;
 }
 
