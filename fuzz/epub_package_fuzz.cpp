@@ -3,9 +3,9 @@
 
 #include "fuzz/fuzz_support.h"
 #include "mobigen/book.h"
-#include "mobigen/read/epub_toc.h"
-#include "mobigen/read/opf.h"
-#include "mobigen/read/xml.h"
+#include "mobigen/source/epub_toc.h"
+#include "mobigen/source/opf.h"
+#include "mobigen/source/xml.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // tokens move forward, the reduced markup is balanced, and every filepos lands in the flow.
 
 #include "fuzz/fuzz_support.h"
-#include "mobigen/flow/flow_builder.h"
-#include "mobigen/flow/html_reducer.h"
+#include "mobigen/mobi6/flow_builder.h"
+#include "mobigen/mobi6/html_reducer.h"
 #include "mobigen/text/html_tokenizer.h"
 
 #include <vector>

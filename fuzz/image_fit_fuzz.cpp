@@ -2,7 +2,7 @@
 // nor make it allocate without bound, and a replacement is a smaller JPEG inside the box.
 
 #include "fuzz/fuzz_support.h"
-#include "mobigen/flow/image_fit.h"
+#include "mobigen/images/image_fit.h"
 
 #include <stb_image.h>
 

@@ -2,7 +2,7 @@
 // never grows it by more than a count byte per eight literal bytes.
 
 #include "fuzz/fuzz_support.h"
-#include "mobigen/mobi/palmdoc.h"
+#include "mobigen/records/palmdoc.h"
 #include "tests/support/checks.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

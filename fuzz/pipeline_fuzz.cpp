@@ -7,10 +7,10 @@
 // says.
 
 #include "fuzz/fuzz_support.h"
-#include "mobigen/flow/chapters.h"
-#include "mobigen/flow/text_page.h"
+#include "mobigen/outline/chapters.h"
+#include "mobigen/outline/text_page.h"
 #include "mobigen/kf8/writer.h"
-#include "mobigen/read/book_readers.h"
+#include "mobigen/book/book_readers.h"
 #include "mobigen/text/encoding.h"
 #include "tests/support/books.h"
 #include "tests/support/checks.h"

@@ -4,7 +4,7 @@
 
 #include "fuzz/fuzz_support.h"
 #include "mobigen/book.h"
-#include "mobigen/read/zip.h"
+#include "mobigen/source/zip.h"
 
 namespace {
 

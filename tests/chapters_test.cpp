@@ -1,6 +1,6 @@
-#include "mobigen/flow/chapters.h"
-#include "mobigen/flow/text_page.h"
-#include "mobigen/read/book_readers.h"
+#include "mobigen/outline/chapters.h"
+#include "mobigen/outline/text_page.h"
+#include "mobigen/book/book_readers.h"
 #include "tests/support/checks.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
-#include "mobigen/flow/css.h"
+#include "mobigen/markup/css.h"
 
-#include "mobigen/flow/xhtml_writer.h"
+#include "mobigen/kf8/xhtml_writer.h"
 
 #include <gtest/gtest.h>
 

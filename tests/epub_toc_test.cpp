@@ -1,4 +1,4 @@
-#include "mobigen/read/epub_toc.h"
+#include "mobigen/source/epub_toc.h"
 #include "mobigen/book.h"
 
 #include <gtest/gtest.h>

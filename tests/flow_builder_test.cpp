@@ -1,4 +1,4 @@
-#include "mobigen/flow/flow_builder.h"
+#include "mobigen/mobi6/flow_builder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "mobigen/read/font_obfuscation.h"
+#include "mobigen/source/font_obfuscation.h"
 
 #include <gtest/gtest.h>
 

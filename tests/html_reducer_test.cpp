@@ -1,4 +1,4 @@
-#include "mobigen/flow/html_reducer.h"
+#include "mobigen/mobi6/html_reducer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "mobigen/flow/image_fit.h"
-#include "mobigen/flow/images.h"
+#include "mobigen/images/image_fit.h"
+#include "mobigen/images/images.h"
 
 #include <stb_image.h>
 #include <stb_image_write.h>

@@ -1,5 +1,5 @@
-#include "mobigen/read/opf.h"
-#include "mobigen/read/xml.h"
+#include "mobigen/source/opf.h"
+#include "mobigen/source/xml.h"
 
 #include "tests/support/books.h"
 #include "tests/support/checks.h"

@@ -1,6 +1,6 @@
 // Random records are the fuzz target's job (fuzz/palmdoc_fuzz.cpp); these are the edges.
-#include "mobigen/mobi/palmdoc.h"
-#include "mobigen/mobi/records.h"
+#include "mobigen/records/palmdoc.h"
+#include "mobigen/records/records.h"
 #include "tests/support/checks.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
-#include "mobigen/read/book_readers.h"
+#include "mobigen/book/book_readers.h"
 
-#include "mobigen/read/font_obfuscation.h"
-#include "mobigen/read/xml.h"
+#include "mobigen/source/font_obfuscation.h"
+#include "mobigen/source/xml.h"
 
 #include "tests/support/books.h"
 #include "tests/support/files.h"

@@ -1,7 +1,7 @@
-#include "mobigen/flow/xhtml_writer.h"
+#include "mobigen/kf8/xhtml_writer.h"
 
 #include "mobigen/book.h"
-#include "mobigen/read/xml.h"
+#include "mobigen/source/xml.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Plain stored and deflated entries are read by every EPUB test; these are the refusals.
-#include "mobigen/read/zip.h"
+#include "mobigen/source/zip.h"
 #include "mobigen/book.h"
 
 #include "tests/support/books.h"

@@ -2,6 +2,7 @@
 
 #include "mobigen/book.h"
 #include "mobigen/kf8/writer.h"
+#include "mobigen/records/spool_file.h"
 #include "mobigen/text/ascii.h"
 #include "mobigen/text/encoding.h"
 #include "platform/code_pages.h"
@@ -161,78 +162,6 @@ std::string readSource(const std::string& path) {
     return bytes;
 }
 
-// Removes the partial file on every path out, unless it has become the output.
-class TemporaryFile {
-public:
-    explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
-    ~TemporaryFile() {
-        if (!committed_) platform::deleteFile(path_);
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-    const std::string& path() const { return path_; }
-    void commitAs(const std::string& target) {
-        if (!platform::replaceFile(path_, target))
-            throw Failure{"Cannot replace " + target + "; is it open in another program?"};
-        committed_ = true;
-    }
-
-private:
-    std::string path_;
-    bool committed_ = false;
-};
-
-Failure cannotWrite(const std::string& path) { return Failure{"Cannot write " + path + " (is the disk full?)."}; }
-
-// Records go to a spool file as they are made, a quarter megabyte at a time: the PalmDB header that
-// lists them can only be written once all are known, and a long book is not held twice.
-class SpooledRecords : public RecordSink {
-public:
-    explicit SpooledRecords(const std::string& path) : spool_(path) {
-        if (!file_.create(path)) throw Failure{"Cannot create " + path + "."};
-        buffer_.reserve(kChunk);
-    }
-    ~SpooledRecords() override { file_.discard(); }
-    SpooledRecords(const SpooledRecords&) = delete;
-    SpooledRecords& operator=(const SpooledRecords&) = delete;
-
-    // Writes the header and then the records into `target`; returns the bytes written.
-    std::uint64_t writeFileAs(const std::string& header, const TemporaryFile& target) {
-        flush();
-        file_.discard();
-        platform::OutputFile out;
-        if (!out.create(target.path())) throw Failure{"Cannot create " + target.path() + "."};
-        bool written = out.write(header.data(), header.size());
-        platform::InputFile in;
-        if (!in.open(spool_.path())) throw Failure{"Cannot open " + spool_.path() + "."};
-        std::uint64_t size = header.size();
-        buffer_.resize(kChunk);
-        for (long long got; written && (got = in.read(buffer_.data(), kChunk)) != 0; size += got) {
-            if (got < 0) throw Failure{"Cannot read " + spool_.path() + "."};
-            written = out.write(buffer_.data(), static_cast<std::size_t>(got));
-        }
-        if (!out.close() || !written) throw cannotWrite(target.path());
-        return size;
-    }
-
-private:
-    static constexpr std::size_t kChunk = 256 << 10;
-
-    void store(std::string_view record) override {
-        buffer_.append(record);
-        if (buffer_.size() >= kChunk) flush();
-    }
-    void flush() {
-        if (!file_.write(buffer_.data(), buffer_.size())) throw cannotWrite(spool_.path());
-        buffer_.clear();
-    }
-
-    TemporaryFile spool_;
-    platform::OutputFile file_;
-    std::string buffer_;
-};
-
 void mapLargeBlocks() {
 #ifdef __GLIBC__
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
@@ -290,7 +219,7 @@ int convert(const Options& options, const BookReaders& readers, Console& console
         console.info("No KF8 content was read, so the book is MOBI 6 alone.");
     SpooledRecords records(output + kSpoolSuffix);
     const std::string header = writeBook(std::move(book), options.compression, options.kind, diagnostics, records);
-    TemporaryFile partial(output + kTemporarySuffix);
+    PartialFile partial(output + kTemporarySuffix);
     const std::uint64_t size = records.writeFileAs(header, partial);
     partial.commitAs(output);
 
@@ -315,6 +244,8 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, const Book
     } catch (const Failure& failure) {
         console.error(failure.message);
         if (failure.showUsage) console.usage();
+    } catch (const FileFailure& failure) {
+        console.error(failure.message);
     } catch (const ConversionError& error) {
         console.error(platform::utf8ToConsole(error.message));
     } catch (const std::bad_alloc&) {

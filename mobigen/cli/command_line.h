@@ -1,7 +1,7 @@
 #pragma once
 
 #include "mobigen/book.h"
-#include "mobigen/read/book_readers.h"
+#include "mobigen/book/book_readers.h"
 
 #include <functional>
 #include <ostream>

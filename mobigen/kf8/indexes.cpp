@@ -1,6 +1,6 @@
 #include "mobigen/kf8/indexes.h"
 
-#include "mobigen/mobi/index.h"
+#include "mobigen/records/index.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,6 +1,6 @@
 #include "mobigen/kf8/markup.h"
 
-#include "mobigen/mobi/index.h"
+#include "mobigen/records/index.h"
 #include "mobigen/text/html_tokenizer.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "mobigen/kf8/resources.h"
 
 #include "mobigen/book.h"
-#include "mobigen/mobi/record_buffer.h"
+#include "mobigen/records/record_buffer.h"
 
 #include <zlib.h>
 

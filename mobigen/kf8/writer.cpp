@@ -3,7 +3,7 @@
 #include "mobigen/kf8/indexes.h"
 #include "mobigen/kf8/layout.h"
 #include "mobigen/kf8/resources.h"
-#include "mobigen/mobi/records.h"
+#include "mobigen/records/records.h"
 
 #include <ctime>
 

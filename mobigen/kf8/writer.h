@@ -1,7 +1,7 @@
 #pragma once
 
 #include "mobigen/book.h"
-#include "mobigen/mobi/writer.h"
+#include "mobigen/mobi6/writer.h"
 
 #include <string>
 
