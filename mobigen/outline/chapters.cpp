@@ -182,4 +182,12 @@ std::optional<HeadingLevel> detectChapterHeading(std::string_view rawLine) {
     return detectEnglish(line);
 }
 
+std::optional<HeadingLine> findHeading(std::string_view line) {
+    const auto level = detectChapterHeading(line);
+    if (!level) return std::nullopt;
+    const std::string_view heading = trimLine(line);
+    const std::size_t begin = static_cast<std::size_t>(heading.data() - line.data());
+    return HeadingLine{*level, begin, begin + heading.size()};
+}
+
 }  // namespace mobigen

@@ -1,12 +1,24 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace mobigen {
 
-enum class HeadingLevel { Volume, Chapter };
+enum class HeadingLevel { Volume, Chapter };  // a volume (卷, 部, Part …) holds chapters
+
+// Where the heading stands in a line of plain text: a site's prefix ("正文 ", "《书名》") and the
+// indentation before it, and a first sentence run in after it ("诗曰：…"), lie outside
+// [begin, end). The bytes after `end` are the chapter's first paragraph.
+struct HeadingLine {
+    HeadingLevel level = HeadingLevel::Chapter;
+    std::size_t begin = 0;
+    std::size_t end = 0;
+};
+
+std::optional<HeadingLine> findHeading(std::string_view line);
 
 // Whether one line of plain text is a chapter heading ("第一回 …", "第三卷", "楔子",
 // "Chapter 7", "PROLOGUE" …): a short line with no sentence punctuation inside, so prose
