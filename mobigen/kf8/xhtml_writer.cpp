@@ -1,5 +1,6 @@
 #include "mobigen/kf8/xhtml_writer.h"
 
+#include "mobigen/markup/html_elements.h"
 #include "mobigen/text/ascii.h"
 #include "mobigen/text/entities.h"
 #include "mobigen/text/html_tokenizer.h"
@@ -12,12 +13,6 @@ namespace mobigen {
 namespace {
 
 constexpr std::size_t kMaxOpenElements = 256;
-
-bool isOneOf(std::string_view name, std::initializer_list<std::string_view> names) {
-    return std::find(names.begin(), names.end(), name) != names.end();
-}
-
-bool isHeading(std::string_view name) { return name.size() == 2 && name[0] == 'h' && name[1] >= '1' && name[1] <= '6'; }
 
 bool isWhitespace(std::string_view text) { return text.find_first_not_of(" \t\r\n") == std::string_view::npos; }
 
@@ -74,23 +69,6 @@ const Kind* kindOf(std::string_view name) {
     }();
     const auto it = kKinds.find(name);
     return it == kKinds.end() ? nullptr : &it->second;
-}
-
-// Left out with their content, and counted.
-bool isReportedDrop(std::string_view name) {
-    return isOneOf(name, {"script", "button", "select", "textarea", "input", "audio", "video", "embed", "iframe",
-                          "canvas", "applet", "math", "frameset", "frame"});
-}
-
-// Left out with their content, silently.
-bool isSilentDrop(std::string_view name) {
-    return isOneOf(name, {"head", "title", "meta", "link", "base", "template", "datalist", "map", "area", "param",
-                          "source", "track", "noembed", "colgroup", "col", "wbr", "option", "optgroup", "style"});
-}
-
-bool isVoid(std::string_view name) {
-    return isOneOf(name, {"area", "base", "br", "col", "embed", "hr", "img", "input", "link", "meta", "param", "source",
-                          "track", "wbr", "basefont", "frame", "keygen"});
 }
 
 // Names the tokenizer lowered that SVG spells in camel case.
@@ -201,7 +179,7 @@ private:
             svgToken(token);
             return;
         }
-        if (!skipping_.empty()) {
+        if (skipper_.active()) {
             skip(token);
             return;
         }
@@ -222,17 +200,13 @@ private:
     }
 
     void skip(const HtmlToken& token) {
-        const bool bodyStarts = token.kind == HtmlTokenKind::StartTag && token.name == "body";
-        if (bodyStarts || (token.kind == HtmlTokenKind::EndTag && (token.name == "body" || token.name == "html"))) {
-            skipping_.clear();
-            if (bodyStarts) startTag(token);
+        if (inTitle_ && token.kind == HtmlTokenKind::Text && title_.empty()) title_ = collapseAsciiSpaces(token.text);
+        if (skipper_.element() == "style" && token.kind == HtmlTokenKind::Text)
+            styles_ += hooks_.style(token.text, false, false);
+        if (!skipper_.skip(token)) {
+            if (token.kind == HtmlTokenKind::StartTag) startTag(token);
             return;
         }
-        if (inTitle_ && token.kind == HtmlTokenKind::Text && title_.empty()) title_ = collapseAsciiSpaces(token.text);
-        if (skipping_ == "style" && token.kind == HtmlTokenKind::Text)
-            styles_ += hooks_.style(token.text, false, false);
-        if (token.kind == HtmlTokenKind::StartTag && token.name == skipping_ && !token.selfClosing) ++skipDepth_;
-        if (token.kind == HtmlTokenKind::EndTag && token.name == skipping_ && skipDepth_-- == 0) skipping_.clear();
         inTitle_ = token.kind == HtmlTokenKind::StartTag && token.name == "title";
     }
 
@@ -279,20 +253,16 @@ private:
         }
         if (!inBody_) beginBody(nullptr);
         if (name == "style" && !token.selfClosing) {
-            skipping_ = "style";
-            skipDepth_ = 0;
+            skipper_.start("style");
             return;
         }
         if (localPart(name) == "svg") {
             if (place(Place::Inline, nullptr)) svgToken(token);
             return;
         }
-        if (isReportedDrop(name) || isSilentDrop(name)) {
-            if (isReportedDrop(name)) ++dropped_[name];
-            if (!token.selfClosing && !isVoid(name)) {
-                skipping_ = name;
-                skipDepth_ = 0;
-            }
+        if (const ElementDrop drop = dropOf(name); drop != ElementDrop::Kept) {
+            if (drop == ElementDrop::Reported) ++dropped_[name];
+            if (!token.selfClosing && !isVoidElement(name)) skipper_.start(name);
             return;
         }
         if (name == "form" || name == "object") ++dropped_[name];  // the content stays: text, or a fallback
@@ -305,8 +275,7 @@ private:
         if (token.name == "head") return;
         if (token.name == "title" || token.name == "style" || token.name == "script") {
             if (token.selfClosing) return;
-            skipping_ = token.name;
-            skipDepth_ = 0;
+            skipper_.start(token.name);
             inTitle_ = token.name == "title";
             return;
         }
@@ -335,7 +304,7 @@ private:
             }
         }
         std::string tag = "<" + std::string(kind.name);
-        const bool heading = isHeading(kind.name) && kind.name[1] <= '3';
+        const bool heading = isContentsHeading(kind.name);
         std::string id = appendCommonAttributes(tag, token, kind, false);
         if (heading && id.empty() && headingIds_) {
             id = uniqueId("kf8-heading-" + std::to_string(headings_.size() + 1));
@@ -592,7 +561,7 @@ private:
             body_ += filler;
         }
         if (top.heading) {
-            headings_.push_back({top.name[1] - '0', collapseAsciiSpaces(headingText_), headingId_});
+            headings_.push_back({headingLevel(top.name), collapseAsciiSpaces(headingText_), headingId_});
             --openHeadings_;
         }
         body_ += "</" + top.name + ">";
@@ -701,8 +670,7 @@ private:
     std::string headingText_;
     std::string headingId_;
     std::map<std::string, int> dropped_;
-    std::string skipping_;
-    std::size_t skipDepth_ = 0;
+    ElementSkipper skipper_;
     bool inBody_ = false;
     bool inTitle_ = false;
     int openHeadings_ = 0;

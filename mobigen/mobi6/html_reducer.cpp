@@ -1,9 +1,11 @@
 #include "mobigen/mobi6/html_reducer.h"
 
 #include "mobigen/images/images.h"
+#include "mobigen/markup/html_elements.h"
 #include "mobigen/text/ascii.h"
 #include "mobigen/text/entities.h"
 #include "mobigen/text/html_tokenizer.h"
+#include "mobigen/text/language.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -17,28 +19,10 @@ namespace {
 // Past this depth start tags are ignored, which keeps end-tag matching linear.
 constexpr std::size_t kMaxOpenElements = 256;
 
-bool isOneOf(std::string_view name, std::initializer_list<std::string_view> names) {
-    return std::find(names.begin(), names.end(), name) != names.end();
-}
+// MOBI 6 cannot draw SVG either.
+ElementDrop mobiDropOf(std::string_view name) { return name == "svg" ? ElementDrop::Reported : dropOf(name); }
 
-bool isVoid(std::string_view name) {
-    return isOneOf(name, {"area", "base", "br", "col", "embed", "hr", "img", "input", "link", "meta", "param", "source",
-                          "track", "wbr", "mbp:pagebreak", "basefont", "frame", "keygen"});
-}
-
-// Elements dropped with their content and reported.
-bool isReportedDrop(std::string_view name) {
-    return isOneOf(name, {"script", "button", "select", "textarea", "input", "option", "audio", "video", "embed",
-                          "iframe", "canvas", "applet", "svg", "math", "frameset"});
-}
-
-// Elements dropped with their content, silently.
-bool isSilentDrop(std::string_view name) {
-    return isOneOf(name, {"style", "title", "head", "meta", "link", "base", "template", "datalist", "map", "area",
-                          "param", "source", "track", "noembed"});
-}
-
-bool isHeading(std::string_view name) { return name.size() == 2 && name[0] == 'h' && name[1] >= '1' && name[1] <= '6'; }
+bool isHeading(std::string_view name) { return headingLevel(name) > 0; }
 
 // The element written for one read: itself, a stand-in, or "" (only its content is kept).
 std::string_view outputName(std::string_view name) {
@@ -203,11 +187,8 @@ struct QuoteMarks {
 };
 
 QuoteMarks quoteMarksFor(std::string_view language) {
-    const std::string tag = lowerAscii(language);
-    const bool traditionalChinese = tag.compare(0, 2, "zh") == 0 &&
-                                    (tag.find("hant") != std::string::npos || tag.find("-tw") != std::string::npos ||
-                                     tag.find("-hk") != std::string::npos || tag.find("-mo") != std::string::npos);
-    if (tag.compare(0, 2, "ja") == 0 || traditionalChinese) return {u8"\u300C", u8"\u300D", u8"\u300E", u8"\u300F"};
+    if (startsWithNoCase(language, 0, "ja") || isTraditionalChinese(language))
+        return {u8"\u300C", u8"\u300D", u8"\u300E", u8"\u300F"};
     return {u8"\u201C", u8"\u201D", u8"\u2018", u8"\u2019"};
 }
 
@@ -273,7 +254,7 @@ private:
 
     void handle(HtmlToken& token) {
         noteStyles(token);
-        if (!skipping_.empty()) {
+        if (skipper_.active()) {
             skip(token);
             return;
         }
@@ -295,18 +276,12 @@ private:
     }
 
     void skip(const HtmlToken& token) {
-        // An unclosed <head> or <svg> must not swallow the body.
-        const bool bodyStarts = token.kind == HtmlTokenKind::StartTag && token.name == "body";
-        const bool bodyEnds = token.kind == HtmlTokenKind::EndTag && (token.name == "body" || token.name == "html");
-        if (bodyStarts || bodyEnds) {
-            skipping_.clear();
-            if (bodyStarts) markIds(token, true);
+        if (!skipper_.skip(token)) {
+            if (token.kind == HtmlTokenKind::StartTag) markIds(token, true);
             return;
         }
-        if (token.kind == HtmlTokenKind::StartTag && token.name == skipping_ && !token.selfClosing) ++skipDepth_;
-        if (token.kind == HtmlTokenKind::EndTag && token.name == skipping_ && skipDepth_-- == 0) skipping_.clear();
         // A cover page often wraps its picture in SVG; the picture itself is worth keeping.
-        if (token.kind == HtmlTokenKind::StartTag && skipping_ == "svg" && token.name == "image") {
+        if (token.kind == HtmlTokenKind::StartTag && skipper_.element() == "svg" && token.name == "image") {
             const std::string* href = svgImageHref(token);
             if (href != nullptr && writeImage(*href, token) && !svgShown_) {
                 svgShown_ = true;  // not lost, so not reported
@@ -380,20 +355,17 @@ private:
     void startTag(const HtmlToken& token) {
         const std::string& name = token.name;
         std::string_view out = outputName(name);
-        markIds(token, out.empty() || isReportedDrop(name) || isSilentDrop(name));
+        const ElementDrop drop = mobiDropOf(name);
+        markIds(token, out.empty() || drop != ElementDrop::Kept);
         if (name == "object" && !token.selfClosing && showsObjectPicture(token)) {
-            skipping_ = name;  // the picture stands for its fallback
-            skipDepth_ = 0;
+            skipper_.start(name);  // the picture stands for its fallback
             return;
         }
         if (name == "q" && !token.selfClosing) openQuote();
         if (name == "svg") svgShown_ = false;
-        if (isReportedDrop(name) || isSilentDrop(name)) {
-            if (isReportedDrop(name)) ++dropped_[name];
-            if (!token.selfClosing && !isVoid(name)) {
-                skipping_ = name;
-                skipDepth_ = 0;
-            }
+        if (drop != ElementDrop::Kept) {
+            if (drop == ElementDrop::Reported) ++dropped_[name];
+            if (!token.selfClosing && !isVoidElement(name)) skipper_.start(name);
             return;
         }
         if (name == "form") ++dropped_[name];          // its controls go, its text stays
@@ -410,12 +382,12 @@ private:
         const bool wrapInSup = raised && out != "sup";
         if (wrapInSup) flow_.append("<sup>");
         writeStartTag(token, out);
-        if (isVoid(out) || token.selfClosing) {
-            if (!isVoid(out)) writeEndTag(out);
+        if (isVoidElement(out) || token.selfClosing) {
+            if (!isVoidElement(out)) writeEndTag(out);
             if (wrapInSup) writeEndTag("sup");
             return;
         }
-        const bool tocHeading = isHeading(out) && out[1] <= '3' && !inHeading_;
+        const bool tocHeading = isContentsHeading(out) && !inHeading_;
         open_.push_back({std::string(out), tocHeading, name, raised});
         if (raised) ++raisedDepth_;
         if (tocHeading) {
@@ -438,7 +410,7 @@ private:
     }
 
     void writeStartTag(const HtmlToken& token, std::string_view out) {
-        if (isHeading(out) && out[1] <= '3' && !inHeading_) {
+        if (isContentsHeading(out) && !inHeading_) {
             headingKey_ = hooks_.anchorKey("\x01heading" + std::to_string(++headingCount_));
             flow_.mark(headingKey_);
         }
@@ -456,7 +428,7 @@ private:
             }
             if (value != nullptr) appendAttribute(body, attributeName, *value);
         }
-        body += isVoid(out) ? "/>" : ">";
+        body += isVoidElement(out) ? "/>" : ">";
     }
 
     void writeLinkTarget(const HtmlToken& token) {
@@ -517,7 +489,7 @@ private:
     }
 
     void endTag(std::string_view out, std::string_view source) {
-        if (isVoid(out)) return;
+        if (isVoidElement(out)) return;
         for (std::size_t i = open_.size(); i-- > 0;) {
             if ((!out.empty() && open_[i].name == out) || open_[i].source == source) {
                 while (open_.size() > i) popElement();
@@ -528,7 +500,7 @@ private:
 
     void popElement() {
         if (open_.back().heading) {
-            hooks_.heading(open_.back().name[1] - '0', headingText_, headingKey_);
+            hooks_.heading(headingLevel(open_.back().name), headingText_, headingKey_);
             inHeading_ = false;
         }
         writeEndTag(open_.back().name);
@@ -542,8 +514,7 @@ private:
     FlowBuilder& flow_;
     ReducerHooks& hooks_;
     std::vector<OpenElement> open_;
-    std::string skipping_;
-    std::size_t skipDepth_ = 0;
+    ElementSkipper skipper_;
     std::map<std::string, int> dropped_;
     bool inHeading_ = false;
     bool atStart_ = true;  // nothing written yet
