@@ -2,6 +2,7 @@
 
 // The model between mobigen's readers (HTML, EPUB) and its MOBI writer.
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -47,6 +48,13 @@ struct Kf8TocEntry {
     Kf8Target target;
     int depth = 0;  // 0 at the top; a child follows its parent and has depth + 1
 };
+
+// Adds an entry to a TOC whose depths never jump by more than one level.
+inline void appendKf8TocEntry(std::vector<Kf8TocEntry>& toc, Kf8TocEntry entry) {
+    const int deepest = toc.empty() ? 0 : toc.back().depth + 1;
+    entry.depth = std::max(0, std::min(entry.depth, deepest));
+    toc.push_back(std::move(entry));
+}
 
 struct Font {
     std::string data;  // the raw TTF or OTF file, deobfuscated

@@ -18,6 +18,19 @@ ImageFormat sniffImageFormat(std::string_view data) {
     return ImageFormat::Unknown;
 }
 
+std::string imageMimeType(std::string_view data) {
+    switch (sniffImageFormat(data)) {
+    case ImageFormat::Gif:
+        return "image/gif";
+    case ImageFormat::Png:
+        return "image/png";
+    case ImageFormat::Bmp:
+        return "image/bmp";
+    default:
+        return "image/jpeg";
+    }
+}
+
 const std::string* svgImageHref(const HtmlToken& token) {
     const std::string* href = token.attribute("xlink:href");
     return href != nullptr ? href : token.attribute("href");

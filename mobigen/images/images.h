@@ -19,6 +19,9 @@ enum class ImageFormat { Unknown, Jpeg, Gif, Png, Bmp, Svg };
 // Judged by the bytes, not the name or the declared media type.
 ImageFormat sniffImageFormat(std::string_view data);
 
+// "image/jpeg" and the like, judged by the bytes; JPEG when they say nothing else.
+std::string imageMimeType(std::string_view data);
+
 // An SVG <image>'s link, in either spelling.
 const std::string* svgImageHref(const HtmlToken& token);
 

@@ -1,10 +1,11 @@
 #include "mobigen/kf8/epub_kf8.h"
 
-#include "mobigen/markup/css.h"
+#include "mobigen/kf8/css_filter.h"
+#include "mobigen/kf8/kf8_book.h"
+#include "mobigen/kf8/markup.h"
 #include "mobigen/kf8/xhtml_writer.h"
 #include "mobigen/source/font_obfuscation.h"
 #include "mobigen/source/href.h"
-#include "mobigen/kf8/kf8_book.h"
 
 #include <map>
 #include <set>

@@ -1,6 +1,8 @@
 #include "mobigen/kf8/kf8_book.h"
 
-#include "mobigen/markup/css.h"
+#include "mobigen/kf8/content_model.h"
+#include "mobigen/kf8/css_filter.h"
+#include "mobigen/kf8/svg_passthrough.h"
 #include "mobigen/source/href.h"
 #include "mobigen/text/ascii.h"
 #include "platform/utf8.h"
@@ -53,76 +55,6 @@ bool isFontFile(std::string_view data) {
 
 }  // namespace
 
-std::string kf8Number(std::size_t number) { return upperDigits(number, 5, 4); }
-
-std::string stylesheetLink() {
-    return "<link href=\"kindle:flow:" + kf8Number(1) + "?mime=text/css\" rel=\"stylesheet\" type=\"text/css\"/>";
-}
-
-std::string imageMimeType(std::string_view data) {
-    switch (sniffImageFormat(data)) {
-    case ImageFormat::Gif:
-        return "image/gif";
-    case ImageFormat::Png:
-        return "image/png";
-    case ImageFormat::Bmp:
-        return "image/bmp";
-    default:
-        return "image/jpeg";
-    }
-}
-
-std::string kf8Link(std::size_t document, std::string_view id) {
-    return "#kf8link:" + std::to_string(document) + ":" + (id.empty() ? std::string() : xmlId(id));
-}
-
-void appendKf8TocEntry(std::vector<Kf8TocEntry>& toc, Kf8TocEntry entry) {
-    const int deepest = toc.empty() ? 0 : toc.back().depth + 1;
-    entry.depth = std::max(0, std::min(entry.depth, deepest));
-    toc.push_back(std::move(entry));
-}
-
-namespace {
-
-std::set<std::string> idsIn(const std::string& document) {
-    std::set<std::string> ids;
-    constexpr std::string_view kId = " id=\"";
-    for (std::size_t at = document.find(kId); at != std::string::npos; at = document.find(kId, at + 1)) {
-        const std::size_t start = at + kId.size();
-        ids.insert(document.substr(start, document.find('"', start) - start));
-    }
-    return ids;
-}
-
-}  // namespace
-
-void pointMissingTargetsAtTheirDocument(Kf8Part& part) {
-    std::vector<std::set<std::string>> ids;
-    for (const auto& document : part.documents) ids.push_back(idsIn(document));
-    const auto exists = [&](std::size_t document, const std::string& id) {
-        return document < ids.size() && (id.empty() || ids[document].count(id) != 0);
-    };
-    constexpr std::string_view kLink = "\"#kf8link:";
-    for (auto& document : part.documents) {
-        for (std::size_t at = document.find(kLink); at != std::string::npos; at = document.find(kLink, at + 1)) {
-            const std::size_t number = at + kLink.size();
-            const std::size_t colon = document.find(':', number);
-            const std::size_t end = document.find('"', number);
-            if (colon == std::string::npos || end == std::string::npos || colon > end) continue;
-            // The same characters may stand in the book's own text; only our digits are a link.
-            const std::string digits = document.substr(number, colon - number);
-            if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos)
-                continue;
-            const std::size_t target = std::stoul(digits);
-            if (!exists(target, document.substr(colon + 1, end - colon - 1)))
-                document.erase(colon + 1, end - colon - 1);
-        }
-    }
-    for (auto& entry : part.toc) {
-        if (!exists(entry.target.document, entry.target.id)) entry.target.id.clear();
-    }
-}
-
 std::optional<XhtmlImage> Kf8Collector::image(const std::string& path, bool svgAllowed) {
     const auto known = svgFlows_.find(path);
     if (known != svgFlows_.end())
@@ -164,13 +96,13 @@ std::optional<XhtmlImage> Kf8Collector::image(const std::string& path, bool svgA
 
 std::optional<XhtmlImage> Kf8Collector::embedded(std::size_t record) const {
     if (record == 0) return std::nullopt;
-    return XhtmlImage{"kindle:embed:" + kf8Number(record) + "?mime=" + placeholder(kMimeMark, record), {}};
+    return XhtmlImage{"kindle:embed:" + base32(record, 4) + "?mime=" + placeholder(kMimeMark, record), {}};
 }
 
 std::optional<std::string> Kf8Collector::stylesheet(const std::string& path) {
     if (sheets_.insert(path).second) css_ += filterSheet(path, 0);
     if (css_.empty()) return std::nullopt;
-    return "kindle:flow:" + kf8Number(1) + "?mime=text/css";
+    return "kindle:flow:" + base32(1, 4) + "?mime=text/css";
 }
 
 std::string Kf8Collector::filterSheet(const std::string& path, int depth) {
@@ -263,7 +195,7 @@ Kf8Part Kf8Collector::finish(const std::string& extraCss) {
     collector_.fitAll();
     const LateValue value = [&](char mark, std::size_t number) -> std::string {
         if (mark == kMimeMark) return number <= images_.size() ? imageMimeType(images_[number - 1].data) : "image/jpeg";
-        return kf8Number((mark == kFontMark ? images_.size() : cssFlows) + number);
+        return base32((mark == kFontMark ? images_.size() : cssFlows) + number, 4);
     };
     for (auto& text : part_.flows) resolvePlaceholders(text, value);
     for (auto& document : part_.documents) resolvePlaceholders(document, value);

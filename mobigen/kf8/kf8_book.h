@@ -4,8 +4,9 @@
 // SVG flows, fonts, and the styles left out (reported in one warning).
 
 #include "mobigen/book.h"
-#include "mobigen/markup/css.h"
 #include "mobigen/images/images.h"
+#include "mobigen/kf8/css_filter.h"
+#include "mobigen/kf8/markup.h"
 #include "mobigen/kf8/xhtml_writer.h"
 
 #include <functional>
@@ -69,24 +70,5 @@ private:
     std::set<std::string> droppedStyles_;
     std::string writingMode_;
 };
-
-// The four base-32 digits KF8 addresses use.
-std::string kf8Number(std::size_t number);
-
-// The <link> that puts the book's one stylesheet (flow 1) in a document's head.
-std::string stylesheetLink();
-
-// "image/jpeg" and the like, judged by the bytes.
-std::string imageMimeType(std::string_view data);
-
-// A KF8 part's link to a document and an element in it.
-std::string kf8Link(std::size_t document, std::string_view id);
-
-// Links and TOC entries to an id their document lacks point at the document's start, as
-// the MOBI 6 part's do.
-void pointMissingTargetsAtTheirDocument(Kf8Part& part);
-
-// A TOC whose depths never jump by more than one level.
-void appendKf8TocEntry(std::vector<Kf8TocEntry>& toc, Kf8TocEntry entry);
 
 }  // namespace mobigen

@@ -1,10 +1,12 @@
 #include "mobigen/kf8/markup.h"
 
 #include "mobigen/records/index.h"
+#include "mobigen/text/entities.h"
 #include "mobigen/text/html_tokenizer.h"
 
 #include <algorithm>
 #include <cstdlib>
+#include <set>
 
 namespace mobigen {
 namespace {
@@ -167,6 +169,53 @@ std::string base32(std::size_t value, std::size_t width) { return upperDigits(va
 
 PreparedDocument prepareDocument(std::string_view xhtml, std::size_t& nextAid) {
     return DocumentPreparer(xhtml, nextAid).run();
+}
+
+std::string kf8Link(std::size_t document, std::string_view id) {
+    return std::string(kLinkPrefix) + std::to_string(document) + ":" + (id.empty() ? std::string() : xmlId(id));
+}
+
+namespace {
+
+constexpr std::string_view kQuotedLink = "\"#kf8link:";
+
+std::set<std::string> idsIn(const std::string& document) {
+    std::set<std::string> ids;
+    constexpr std::string_view kId = " id=\"";
+    for (std::size_t at = document.find(kId); at != std::string::npos; at = document.find(kId, at + 1)) {
+        const std::size_t start = at + kId.size();
+        ids.insert(document.substr(start, document.find('"', start) - start));
+    }
+    return ids;
+}
+
+}  // namespace
+
+void pointMissingTargetsAtTheirDocument(Kf8Part& part) {
+    std::vector<std::set<std::string>> ids;
+    for (const auto& document : part.documents) ids.push_back(idsIn(document));
+    const auto exists = [&](std::size_t document, const std::string& id) {
+        return document < ids.size() && (id.empty() || ids[document].count(id) != 0);
+    };
+    for (auto& document : part.documents) {
+        for (std::size_t at = document.find(kQuotedLink); at != std::string::npos;
+             at = document.find(kQuotedLink, at + 1)) {
+            const std::size_t number = at + kQuotedLink.size();
+            const std::size_t colon = document.find(':', number);
+            const std::size_t end = document.find('"', number);
+            if (colon == std::string::npos || end == std::string::npos || colon > end) continue;
+            // The same characters may stand in the book's own text; only our digits are a link.
+            const std::string digits = document.substr(number, colon - number);
+            if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos)
+                continue;
+            const std::size_t target = std::stoul(digits);
+            if (!exists(target, document.substr(colon + 1, end - colon - 1)))
+                document.erase(colon + 1, end - colon - 1);
+        }
+    }
+    for (auto& entry : part.toc) {
+        if (!exists(entry.target.document, entry.target.id)) entry.target.id.clear();
+    }
 }
 
 }  // namespace mobigen

@@ -47,4 +47,11 @@ PreparedDocument prepareDocument(std::string_view xhtml, std::size_t& nextAid);
 // Uppercase base 32 (0-9, A-V), zero-padded to `width` digits; at least the digits needed.
 std::string base32(std::size_t value, std::size_t width = 0);
 
+// A KF8 part's link to a document and an element in it, as the readers write it.
+std::string kf8Link(std::size_t document, std::string_view id);
+
+// Links and TOC entries to an id their document lacks point at the document's start, as
+// the MOBI 6 part's do.
+void pointMissingTargetsAtTheirDocument(Kf8Part& part);
+
 }  // namespace mobigen

@@ -1,5 +1,8 @@
 #include "mobigen/kf8/xhtml_writer.h"
 
+#include "mobigen/kf8/content_model.h"
+#include "mobigen/kf8/markup.h"
+#include "mobigen/kf8/svg_passthrough.h"
 #include "mobigen/markup/html_elements.h"
 #include "mobigen/text/ascii.h"
 #include "mobigen/text/entities.h"
@@ -7,133 +10,32 @@
 
 #include <algorithm>
 #include <set>
-#include <unordered_map>
 
 namespace mobigen {
 namespace {
 
-constexpr std::size_t kMaxOpenElements = 256;
+// Each repair step closes an open element or opens one of at most two wrappers (a row and
+// its cell), so a repair ends within the stack's depth; the bound only stops a rule that loops.
+constexpr std::size_t kMaxRepairSteps = 2 * kMaxOpenElements + 4;
 
 bool isWhitespace(std::string_view text) { return text.find_first_not_of(" \t\r\n") == std::string_view::npos; }
 
-// Where an element may stand, in XHTML 1.1 terms.
-enum class Place { Block, Inline, ListItem, DlItem, TablePart, Row, Cell };
-
-// What an element may hold.
-enum class Holds { Blocks, Flow, Inlines, ListItems, DlItems, TableParts, Rows, Cells, Nothing };
-
-struct Kind {
-    std::string_view name;  // as written
-    Place place;
-    Holds holds;
-    std::string_view style;  // stands in for a presentational element
-};
-
-// How each HTML element is written; names not listed keep only their content.
-const Kind* kindOf(std::string_view name) {
-    static const std::unordered_map<std::string_view, Kind> kKinds = [] {
-        std::unordered_map<std::string_view, Kind> k;
-        for (const auto n : {"p", "h1", "h2", "h3", "h4", "h5", "h6", "pre", "address"})
-            k[n] = {n, Place::Block, Holds::Inlines, {}};
-        for (const auto n : {"div", "section", "article", "header", "footer", "main", "aside", "nav", "figure",
-                             "figcaption", "hgroup", "details", "summary", "fieldset", "legend", "dialog"})
-            k[n] = {"div", Place::Block, Holds::Flow, {}};
-        k["center"] = {"div", Place::Block, Holds::Flow, "text-align: center"};
-        k["blockquote"] = {"blockquote", Place::Block, Holds::Blocks, {}};
-        k["ul"] = {"ul", Place::Block, Holds::ListItems, {}};
-        k["ol"] = {"ol", Place::Block, Holds::ListItems, {}};
-        k["menu"] = {"ul", Place::Block, Holds::ListItems, {}};
-        k["dl"] = {"dl", Place::Block, Holds::DlItems, {}};
-        k["hr"] = {"hr", Place::Block, Holds::Nothing, {}};
-        k["table"] = {"table", Place::Block, Holds::TableParts, {}};
-        k["li"] = {"li", Place::ListItem, Holds::Flow, {}};
-        k["dt"] = {"dt", Place::DlItem, Holds::Inlines, {}};
-        k["dd"] = {"dd", Place::DlItem, Holds::Flow, {}};
-        k["caption"] = {"caption", Place::TablePart, Holds::Inlines, {}};
-        for (const auto n : {"thead", "tbody", "tfoot"}) k[n] = {n, Place::TablePart, Holds::Rows, {}};
-        k["tr"] = {"tr", Place::Row, Holds::Cells, {}};
-        k["td"] = {"td", Place::Cell, Holds::Flow, {}};
-        k["th"] = {"th", Place::Cell, Holds::Flow, {}};
-        for (const auto n : {"a",   "abbr", "acronym", "b",     "big",  "cite",   "code", "dfn", "em", "i",
-                             "kbd", "q",    "samp",    "small", "span", "strong", "sub",  "sup", "tt", "var",
-                             "bdo", "ruby", "rb",      "rt",    "rp",   "rtc",    "ins",  "del"})
-            k[n] = {n, Place::Inline, Holds::Inlines, {}};
-        for (const auto n : {"mark", "time", "data", "font", "bdi", "label", "output", "nobr"})
-            k[n] = {"span", Place::Inline, Holds::Inlines, {}};
-        k["u"] = {"span", Place::Inline, Holds::Inlines, "text-decoration: underline"};
-        for (const auto n : {"s", "strike"})
-            k[n] = {"span", Place::Inline, Holds::Inlines, "text-decoration: line-through"};
-        k["br"] = {"br", Place::Inline, Holds::Nothing, {}};
-        k["img"] = {"img", Place::Inline, Holds::Nothing, {}};
-        return k;
-    }();
-    const auto it = kKinds.find(name);
-    return it == kKinds.end() ? nullptr : &it->second;
-}
-
-// Names the tokenizer lowered that SVG spells in camel case.
-std::string_view svgCase(std::string_view lower) {
-    static const std::unordered_map<std::string, std::string_view> kNames = [] {
-        std::unordered_map<std::string, std::string_view> m;
-        constexpr std::string_view kCamel =
-            "altGlyph altGlyphDef altGlyphItem animateColor animateMotion animateTransform clipPath feBlend "
-            "feColorMatrix feComponentTransfer feComposite feConvolveMatrix feDiffuseLighting feDisplacementMap "
-            "feDistantLight feDropShadow feFlood feFuncA feFuncB feFuncG feFuncR feGaussianBlur feImage feMerge "
-            "feMergeNode feMorphology feOffset fePointLight feSpecularLighting feSpotLight feTile feTurbulence "
-            "foreignObject glyphRef linearGradient radialGradient textPath attributeName attributeType "
-            "baseFrequency baseProfile calcMode clipPathUnits diffuseConstant edgeMode filterUnits "
-            "gradientTransform gradientUnits kernelMatrix kernelUnitLength keyPoints keySplines keyTimes "
-            "lengthAdjust limitingConeAngle markerHeight markerUnits markerWidth maskContentUnits maskUnits "
-            "numOctaves pathLength patternContentUnits patternTransform patternUnits pointsAtX pointsAtY "
-            "pointsAtZ preserveAlpha preserveAspectRatio primitiveUnits refX refY repeatCount repeatDur "
-            "requiredExtensions requiredFeatures specularConstant specularExponent spreadMethod startOffset "
-            "stdDeviation stitchTiles surfaceScale systemLanguage tableValues targetX targetY textLength viewBox "
-            "viewTarget xChannelSelector yChannelSelector zoomAndPan ";
-        for (std::size_t at = 0; at < kCamel.size();) {
-            const std::size_t end = kCamel.find(' ', at);
-            const std::string_view n = kCamel.substr(at, end - at);
-            m[lowerAscii(n)] = n;
-            at = end + 1;
-        }
-        return m;
-    }();
-    const auto it = kNames.find(std::string(lower));
-    return it == kNames.end() ? lower : it->second;
-}
-
-// The class that keeps an element written under another name reachable by its stylesheet.
-std::string renamedClass(std::string_view input, std::string_view written) {
-    if (input == written || written == "body") return {};
-    return "tag-" + std::string(input);
-}
-
-bool isNameStart(unsigned char c) { return isAsciiLetter(static_cast<char>(c)) || c == '_' || c >= 0x80; }
-bool isNameChar(unsigned char c) {
-    return isNameStart(c) || isAsciiDigit(static_cast<char>(c)) || c == '-' || c == '.';
-}
-
 bool isNumericLength(std::string_view value) {
     return !value.empty() && value.find_first_not_of("0123456789.%") == std::string_view::npos;
-}
-
-// `fromHooks`: a value the book made, which may hold late-number marks.
-void appendAttribute(std::string& out, std::string_view name, std::string_view value, bool fromHooks = false) {
-    out += ' ';
-    out += name;
-    out += "=\"";
-    appendXmlEscaped(out, value, true, fromHooks);
-    out += '"';
 }
 
 class DocumentWriter {
 public:
     DocumentWriter(XhtmlHooks& hooks, bool headingIds) : hooks_(hooks), headingIds_(headingIds) {}
 
+    DocumentWriter(const DocumentWriter&) = delete;
+    DocumentWriter& operator=(const DocumentWriter&) = delete;
+
     XhtmlResult run(std::string_view html) {
         HtmlTokenizer tokenizer(html);
         HtmlToken token;
         while (tokenizer.next(token)) handle(token);
-        while (svgDepth_ > 0) closeSvgElement();
+        svg_.closeAll();
         while (!open_.empty()) pop();
         finishHead();
         if (body_.find('<') == std::string::npos) body_ += "<div></div>";
@@ -142,19 +44,6 @@ public:
         result.headings = std::move(headings_);
         result.dropped = std::move(dropped_);
         return result;
-    }
-
-    // The first <svg> of a file, written on its own.
-    std::string svgOnly(std::string_view svg) {
-        HtmlTokenizer tokenizer(svg);
-        HtmlToken token;
-        while (tokenizer.next(token)) {
-            if (svgDepth_ == 0 && !(token.kind == HtmlTokenKind::StartTag && localPart(token.name) == "svg")) continue;
-            svgToken(token);
-            if (svgDepth_ == 0) break;
-        }
-        while (svgDepth_ > 0) closeSvgElement();
-        return body_;
     }
 
 private:
@@ -169,14 +58,9 @@ private:
         bool hasChild = false;
     };
 
-    static std::string_view localPart(std::string_view name) {
-        const std::size_t colon = name.find(':');
-        return name.substr(0, colon) == "svg" ? name.substr(colon + 1) : name;
-    }
-
     void handle(const HtmlToken& token) {
-        if (svgDepth_ > 0) {
-            svgToken(token);
+        if (svg_.open()) {
+            if (!svg_.take(token)) endTag(token.name);
             return;
         }
         if (skipper_.active()) {
@@ -256,8 +140,10 @@ private:
             skipper_.start("style");
             return;
         }
-        if (localPart(name) == "svg") {
-            if (place(Place::Inline, nullptr)) svgToken(token);
+        if (svgLocalName(name) == "svg") {
+            if (!place(Place::Inline, nullptr)) return;
+            noteChild();
+            svg_.take(token);
             return;
         }
         if (const ElementDrop drop = dropOf(name); drop != ElementDrop::Kept) {
@@ -266,7 +152,7 @@ private:
             return;
         }
         if (name == "form" || name == "object") ++dropped_[name];  // the content stays: text, or a fallback
-        const Kind* kind = kindOf(name);
+        const XhtmlKind* kind = xhtmlKindOf(name);
         if (kind == nullptr || open_.size() >= kMaxOpenElements) return;
         element(token, *kind);
     }
@@ -285,10 +171,10 @@ private:
     void beginBody(const HtmlToken* body) {
         inBody_ = true;
         if (body == nullptr) return;
-        appendCommonAttributes(bodyAttributes_, *body, Kind{"body", Place::Block, Holds::Blocks, {}}, true);
+        appendCommonAttributes(bodyAttributes_, *body, XhtmlKind{"body", Place::Block, Holds::Blocks, {}}, true);
     }
 
-    void element(const HtmlToken& token, Kind kind) {
+    void element(const HtmlToken& token, XhtmlKind kind) {
         if (kind.name == "a") closeOpen("a");
         if (!place(kind.place, &kind)) return;
         const bool isImage = kind.name == "img";
@@ -308,7 +194,7 @@ private:
         std::string id = appendCommonAttributes(tag, token, kind, false);
         if (heading && id.empty() && headingIds_) {
             id = uniqueId("kf8-heading-" + std::to_string(headings_.size() + 1));
-            appendAttribute(tag, "id", id);
+            appendXmlAttribute(tag, "id", id);
         }
         appendSpecificAttributes(tag, token, kind.name, image);
         const bool empty = kind.holds == Holds::Nothing;
@@ -330,7 +216,7 @@ private:
     }
 
     // Returns the id written, if any.
-    std::string appendCommonAttributes(std::string& tag, const HtmlToken& token, const Kind& kind, bool onRoot) {
+    std::string appendCommonAttributes(std::string& tag, const HtmlToken& token, const XhtmlKind& kind, bool onRoot) {
         const std::string_view extraStyle = kind.style;
         std::string id;
         const std::string* idValue = token.attribute("id");
@@ -339,21 +225,21 @@ private:
             const std::string candidate = xmlId(*idValue);
             if (ids_.insert(candidate).second) {
                 id = candidate;
-                appendAttribute(tag, "id", id);
+                appendXmlAttribute(tag, "id", id);
             }
         }
         std::string classes = renamedClass(token.name, kind.name);
         if (const std::string* cls = token.attribute("class"); cls != nullptr && !isWhitespace(*cls))
             classes += (classes.empty() ? "" : " ") + collapseAsciiSpaces(*cls);
-        if (!classes.empty()) appendAttribute(tag, "class", classes);
+        if (!classes.empty()) appendXmlAttribute(tag, "class", classes);
         if (const std::string* title = token.attribute("title"); title != nullptr && !title->empty())
-            appendAttribute(tag, "title", *title);
+            appendXmlAttribute(tag, "title", *title);
         if (const std::string* dir = token.attribute("dir"); dir != nullptr && (*dir == "ltr" || *dir == "rtl"))
-            appendAttribute(tag, "dir", *dir);
+            appendXmlAttribute(tag, "dir", *dir);
         else if (token.name == "bdo")
-            appendAttribute(tag, "dir", "ltr");
+            appendXmlAttribute(tag, "dir", "ltr");
         const std::string language = languageOf(token);
-        if (!language.empty()) appendAttribute(tag, "xml:lang", language);
+        if (!language.empty()) appendXmlAttribute(tag, "xml:lang", language);
         std::string style(extraStyle);
         if (const std::string* align = token.attribute("align");
             align != nullptr && isOneOf(token.name, {"p", "div", "h1", "h2", "h3", "h4", "h5", "h6"})) {
@@ -364,7 +250,7 @@ private:
             const std::string kept = hooks_.style(*inline_, true, onRoot);
             if (!kept.empty()) style += (style.empty() ? "" : "; ") + kept;
         }
-        if (!style.empty()) appendAttribute(tag, "style", style, true);
+        if (!style.empty()) appendXmlAttribute(tag, "style", style, true);
         return id;
     }
 
@@ -372,27 +258,27 @@ private:
                                   const std::optional<XhtmlImage>& image) {
         const auto copy = [&](std::initializer_list<std::string_view> names) {
             for (const auto n : names) {
-                if (const std::string* value = token.attribute(n)) appendAttribute(tag, n, *value);
+                if (const std::string* value = token.attribute(n)) appendXmlAttribute(tag, n, *value);
             }
         };
         if (name == "a") {
             const std::string* href = token.attribute("href");
             if (href != nullptr && !href->empty()) {
-                if (const auto address = hooks_.link(*href)) appendAttribute(tag, "href", *address);
+                if (const auto address = hooks_.link(*href)) appendXmlAttribute(tag, "href", *address);
             }
         } else if (name == "img") {
-            appendAttribute(tag, "src", image->src, true);
+            appendXmlAttribute(tag, "src", image->src, true);
             const std::string* alt = token.attribute("alt");
-            appendAttribute(tag, "alt", alt != nullptr ? *alt : std::string());
+            appendXmlAttribute(tag, "alt", alt != nullptr ? *alt : std::string());
             for (const auto n : {"width", "height"}) {
                 const std::string* value = token.attribute(n);
-                if (value != nullptr && isNumericLength(*value)) appendAttribute(tag, n, *value);
+                if (value != nullptr && isNumericLength(*value)) appendXmlAttribute(tag, n, *value);
             }
         } else if (name == "td" || name == "th") {
             for (const auto n : {"colspan", "rowspan"}) {
                 const std::string* value = token.attribute(n);
                 if (value != nullptr && isNumericLength(*value) && value->find_first_of(".%") == std::string::npos)
-                    appendAttribute(tag, n, *value);
+                    appendXmlAttribute(tag, n, *value);
             }
             copy({"align", "valign", "abbr", "scope"});
         } else if (name == "table") {
@@ -421,66 +307,31 @@ private:
 
     // Makes room for an element (or text, `kind` null) that stands at `where`: closes what
     // cannot hold it and opens what must surround it. False when it must be left out.
-    bool place(Place where, Kind* kind) {
-        for (int guard = 0; guard < 64; ++guard) {
-            const Holds holds = open_.empty() ? Holds::Blocks : open_.back().holds;
-            if (accepts(holds, where)) return true;
-            if (where == Place::Block && holds == Holds::Inlines) {
-                if (kind != nullptr && open_.back().place == Place::Inline && kind->holds == Holds::Inlines) {
-                    *kind = {"span", Place::Inline, Holds::Inlines, "display: block"};
-                    return true;
-                }
-                if (kind != nullptr && open_.back().place == Place::Inline && kind->holds == Holds::Flow) {
-                    *kind = {"span", Place::Inline, Holds::Inlines, "display: block"};
-                    return true;
-                }
+    bool place(Place where, XhtmlKind* kind) {
+        for (std::size_t step = 0; step < kMaxRepairSteps; ++step) {
+            Innermost innermost;
+            if (!open_.empty()) innermost = {true, open_.back().place, open_.back().holds};
+            const bool inFlow = where == Place::Block || where == Place::Inline;
+            const Repair repair = nextRepair(innermost, where, kind, !inFlow && isOpenAbove(where));
+            switch (repair.action) {
+            case RepairAction::Fits:
+                return true;
+            case RepairAction::BecomeSpan:
+                *kind = {"span", Place::Inline, Holds::Inlines, "display: block"};
+                return true;
+            case RepairAction::CloseInnermost:
                 pop();
-            } else if (holds == Holds::Blocks && where == Place::Inline) {
-                openAnonymous("div", Place::Block, Holds::Flow);
-            } else if (holds == Holds::ListItems && (where == Place::Block || where == Place::Inline)) {
-                openAnonymous("li", Place::ListItem, Holds::Flow);
-            } else if (holds == Holds::DlItems && (where == Place::Block || where == Place::Inline)) {
-                openAnonymous("dd", Place::DlItem, Holds::Flow);
-            } else if ((holds == Holds::TableParts || holds == Holds::Rows) &&
-                       (where == Place::Cell || where == Place::Block || where == Place::Inline)) {
-                openAnonymous("tr", Place::Row, Holds::Cells);
-            } else if (holds == Holds::Cells && (where == Place::Block || where == Place::Inline)) {
-                openAnonymous("td", Place::Cell, Holds::Flow);
-            } else if (where != Place::Block && where != Place::Inline && isOpenAbove(where)) {
-                pop();
-            } else if (kind != nullptr && where != Place::Block && where != Place::Inline) {
-                // A list item, cell or row outside its list or table.
+                break;
+            case RepairAction::OpenWrapper:
+                openAnonymous(repair.wrapper);
+                break;
+            case RepairAction::BecomeDiv:
                 *kind = {"div", Place::Block, Holds::Flow, {}};
                 where = Place::Block;
-            } else if (!open_.empty() && holds == Holds::Inlines) {
-                pop();
-            } else {
+                break;
+            case RepairAction::LeaveOut:
                 return false;
             }
-        }
-        return false;
-    }
-
-    static bool accepts(Holds holds, Place where) {
-        switch (holds) {
-        case Holds::Blocks:
-            return where == Place::Block;
-        case Holds::Flow:
-            return where == Place::Block || where == Place::Inline;
-        case Holds::Inlines:
-            return where == Place::Inline;
-        case Holds::ListItems:
-            return where == Place::ListItem;
-        case Holds::DlItems:
-            return where == Place::DlItem;
-        case Holds::TableParts:
-            return where == Place::TablePart || where == Place::Row;
-        case Holds::Rows:
-            return where == Place::Row;
-        case Holds::Cells:
-            return where == Place::Cell;
-        case Holds::Nothing:
-            return false;
         }
         return false;
     }
@@ -488,17 +339,17 @@ private:
     // Whether a container for `where` is open, with no table or list boundary between.
     bool isOpenAbove(Place where) const {
         for (std::size_t i = open_.size(); i-- > 0;) {
-            if (accepts(open_[i].holds, where)) return true;
+            if (holdsPlace(open_[i].holds, where)) return true;
             // Items and cells close one another; a block of their own holds its own.
             if (open_[i].place == Place::Block && open_[i].holds != Holds::Inlines) return false;
         }
         return false;
     }
 
-    void openAnonymous(std::string_view name, Place where, Holds holds) {
+    void openAnonymous(const XhtmlKind& wrapper) {
         noteChild();
-        open_.push_back({{}, std::string(name), where, holds, false, body_.size()});
-        body_ += "<" + std::string(name) + ">";
+        open_.push_back({{}, std::string(wrapper.name), wrapper.place, wrapper.holds, false, body_.size()});
+        body_ += "<" + std::string(wrapper.name) + ">";
     }
 
     void closeOpen(std::string_view written) {
@@ -529,26 +380,6 @@ private:
         if (!open_.empty()) open_.back().hasChild = true;
     }
 
-    // XHTML 1.1 wants at least one child in these; an empty one goes, unless a link may
-    // point at it.
-    static std::string_view fillerFor(Holds holds) {
-        switch (holds) {
-        case Holds::Blocks:
-            return "<div></div>";
-        case Holds::ListItems:
-            return "<li></li>";
-        case Holds::DlItems:
-            return "<dd></dd>";
-        case Holds::TableParts:
-        case Holds::Rows:
-            return "<tr><td></td></tr>";
-        case Holds::Cells:
-            return "<td></td>";
-        default:
-            return {};
-        }
-    }
-
     void pop() {
         const Open& top = open_.back();
         const std::string_view filler = fillerFor(top.holds);
@@ -568,91 +399,18 @@ private:
         open_.pop_back();
     }
 
-    // SVG is copied as it is, with its camel case restored and its images resolved.
-    void svgToken(const HtmlToken& token) {
-        if (svgSkipDepth_ > 0) {
-            if (token.kind == HtmlTokenKind::StartTag && !token.selfClosing) ++svgSkipDepth_;
-            if (token.kind == HtmlTokenKind::EndTag) --svgSkipDepth_;
-            return;
+    // The head: title, then the sheets, then the kept <style> text.
+    void finishHead() {
+        for (const auto& sheet : sheets_) {
+            head_ += "<link href=\"";
+            appendXmlEscaped(head_, sheet, true);
+            head_ += "\" rel=\"stylesheet\" type=\"text/css\"/>";
         }
-        switch (token.kind) {
-        case HtmlTokenKind::Text:
-        case HtmlTokenKind::CData:
-            appendXmlEscaped(body_, token.text, false);
-            break;
-        case HtmlTokenKind::StartTag:
-            svgStartTag(token);
-            break;
-        case HtmlTokenKind::EndTag: {
-            if (token.name == "body" || token.name == "html") {
-                while (svgDepth_ > 0) closeSvgElement();
-                endTag(token.name);
-                break;
-            }
-            const std::string_view name = svgCase(localPart(token.name));
-            const auto match = std::find(svgOpen_.rbegin(), svgOpen_.rend(), name);
-            if (match == svgOpen_.rend()) break;
-            const std::size_t closing = static_cast<std::size_t>(match - svgOpen_.rbegin()) + 1;
-            for (std::size_t i = 0; i < closing; ++i) closeSvgElement();
-            break;
+        if (!styles_.empty()) {
+            head_ += "<style type=\"text/css\">\n";
+            appendXmlEscaped(head_, styles_, false, true);
+            head_ += "</style>";
         }
-        default:
-            break;
-        }
-    }
-
-    void svgStartTag(const HtmlToken& token) {
-        const std::string_view local = localPart(token.name);
-        const bool foreign = local.find(':') != std::string_view::npos;
-        if (foreign || isOneOf(local, {"script", "foreignobject", "a"})) {
-            if (!token.selfClosing) svgSkipDepth_ = 1;
-            return;
-        }
-        std::string tag = "<" + std::string(svgCase(local));
-        if (svgDepth_ == 0) {
-            noteChild();
-            tag += " xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\"";
-        }
-        for (const auto& a : token.attributes) {
-            const std::string_view n = a.name;
-            const bool reference = n == "xlink:href" || n == "href";
-            if (n.substr(0, 2) == "on" || n.substr(0, 5) == "xmlns" ||
-                (n.find(':') != std::string_view::npos && !reference && n.substr(0, 4) != "xml:"))
-                continue;
-            if (n == "id") {
-                if (!ids_.insert(xmlId(a.value)).second) continue;
-                appendAttribute(tag, "id", xmlId(a.value));
-                continue;
-            }
-            if (reference && local == "image") {
-                const auto image = hooks_.image(a.value);
-                if (!image || image->src.empty()) {
-                    if (!token.selfClosing) svgSkipDepth_ = 1;
-                    return;
-                }
-                appendAttribute(tag, "xlink:href", image->src, true);
-                continue;
-            }
-            if (reference) {
-                if (!a.value.empty() && a.value[0] == '#')
-                    appendAttribute(tag, "xlink:href", "#" + xmlId(a.value.substr(1)));
-                continue;
-            }
-            appendAttribute(tag, svgCase(n), a.value);
-        }
-        if (token.selfClosing) {
-            body_ += tag + "/>";
-            return;
-        }
-        body_ += tag + ">";
-        svgOpen_.emplace_back(svgCase(local));
-        ++svgDepth_;
-    }
-
-    void closeSvgElement() {
-        body_ += "</" + svgOpen_.back() + ">";
-        svgOpen_.pop_back();
-        --svgDepth_;
     }
 
     XhtmlHooks& hooks_;
@@ -674,24 +432,7 @@ private:
     bool inBody_ = false;
     bool inTitle_ = false;
     int openHeadings_ = 0;
-    std::vector<std::string> svgOpen_;
-    std::size_t svgDepth_ = 0;
-    std::size_t svgSkipDepth_ = 0;
-
-public:
-    // The head: title, then the sheets, then the kept <style> text.
-    void finishHead() {
-        for (const auto& sheet : sheets_) {
-            head_ += "<link href=\"";
-            appendXmlEscaped(head_, sheet, true);
-            head_ += "\" rel=\"stylesheet\" type=\"text/css\"/>";
-        }
-        if (!styles_.empty()) {
-            head_ += "<style type=\"text/css\">\n";
-            appendXmlEscaped(head_, styles_, false, true);
-            head_ += "</style>";
-        }
-    }
+    SvgPassthrough svg_{hooks_, ids_, body_};
 };
 
 }  // namespace
@@ -701,18 +442,13 @@ XhtmlResult writeXhtmlDocument(std::string_view html, XhtmlHooks& hooks, bool he
     return writer.run(html);
 }
 
-std::string writeSvgElement(std::string_view svg, XhtmlHooks& hooks) {
-    DocumentWriter writer(hooks, false);
-    return writer.svgOnly(svg);
-}
-
 std::string xhtmlDocumentStart(std::string_view title, std::string_view head, std::string_view bodyAttributes,
                                std::string_view language) {
     std::string out =
         "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
         "<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.1//EN\" \"http://www.w3.org/TR/xhtml11/DTD/xhtml11.dtd\">\n"
         "<html xmlns=\"http://www.w3.org/1999/xhtml\"";
-    if (!language.empty()) appendAttribute(out, "xml:lang", language);
+    if (!language.empty()) appendXmlAttribute(out, "xml:lang", language);
     out += "><head><title>";
     appendXmlEscaped(out, title, false);
     out += "</title>";
@@ -731,36 +467,8 @@ std::string xhtmlDocument(std::string_view title, std::string_view head, std::st
     return out;
 }
 
-std::string xhtmlTypeSelector(std::string_view element) {
-    const std::string name = lowerAscii(element);
-    const Kind* kind = kindOf(name);
-    if (kind == nullptr || kind->name == name) return {};
-    return std::string(kind->name) + "." + renamedClass(name, kind->name);
-}
-
-std::string xmlId(std::string_view id) {
-    std::string out;
-    for (const char c : id) out += isNameChar(static_cast<unsigned char>(c)) ? c : '_';
-    if (out.empty() || !isNameStart(static_cast<unsigned char>(out[0]))) out.insert(0, "id_");
-    return out;
-}
-
-void appendXmlEscaped(std::string& out, std::string_view text, bool attribute, bool keepLateMarks) {
-    const EntityContext context = attribute ? EntityContext::Attribute : EntityContext::Text;
-    std::size_t run = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        // C0 controls other than white space, and U+FFFE/U+FFFF, are not XML characters.
-        const bool control =
-            c < 0x20 && c != '\t' && c != '\n' && c != '\r' && !(keepLateMarks && c == kLateNumberMark);
-        const bool nonCharacter = c == 0xEF && text.substr(i + 1, 1) == "\xBF" && i + 2 < text.size() &&
-                                  (text[i + 2] == '\xBE' || text[i + 2] == '\xBF');
-        if (!control && !nonCharacter) continue;
-        appendEscaped(out, text.substr(run, i - run), context);
-        if (nonCharacter) i += 2;
-        run = i + 1;
-    }
-    appendEscaped(out, text.substr(run), context);
+std::string stylesheetLink() {
+    return "<link href=\"kindle:flow:" + base32(1, 4) + "?mime=text/css\" rel=\"stylesheet\" type=\"text/css\"/>";
 }
 
 }  // namespace mobigen

@@ -4,6 +4,8 @@
 // balanced and nested as XHTML 1.1 allows, HTML5 sectioning as div, text escaped, voids
 // self-closed, ids unique, scripts, forms and media left out.
 
+#include "mobigen/text/entities.h"
+
 #include <map>
 #include <optional>
 #include <string>
@@ -47,9 +49,6 @@ struct XhtmlResult {
 // `headingIds`: give h1-h3 without an id one, so a contents list can point at them.
 XhtmlResult writeXhtmlDocument(std::string_view html, XhtmlHooks& hooks, bool headingIds);
 
-// The first <svg> element of an SVG file, standalone (namespaces declared), or "".
-std::string writeSvgElement(std::string_view svg, XhtmlHooks& hooks);
-
 // A document in two halves, for a body written straight into it.
 std::string xhtmlDocumentStart(std::string_view title, std::string_view head, std::string_view bodyAttributes,
                                std::string_view language);
@@ -59,19 +58,7 @@ inline constexpr std::string_view kXhtmlDocumentEnd = "</body></html>";
 std::string xhtmlDocument(std::string_view title, std::string_view head, std::string_view bodyAttributes,
                           std::string_view body, std::string_view language);
 
-// How a stylesheet selects what the writer wrote for an element: "div.tag-section" for
-// section, "" for an element written as itself.
-std::string xhtmlTypeSelector(std::string_view element);
-
-// An id as XML allows it (a name without colons). Links to it must map their id the same way.
-std::string xmlId(std::string_view id);
-
-// Marks a number filled in once the whole book is read (KF8 font and SVG flow numbers). It is
-// not an XML character, so the source's own text can never carry one into the markup.
-inline constexpr char kLateNumberMark = '\x01';
-
-// Escapes markup characters and leaves out characters XML forbids (but late-number marks in
-// values the book made, with `keepLateMarks`).
-void appendXmlEscaped(std::string& out, std::string_view text, bool attribute, bool keepLateMarks = false);
+// The <link> that puts the book's one stylesheet (flow 1) in a document's head.
+std::string stylesheetLink();
 
 }  // namespace mobigen

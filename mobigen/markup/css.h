@@ -1,48 +1,43 @@
 #pragma once
 
-// Stylesheets for the KF8 part: what Kindles render is kept, the rest is left out and named.
+// The one CSS reader: comments, strings and nesting as CSS has them. What each part keeps of
+// a sheet is its own business (kf8/css_filter, the MOBI 6 reducer's raised classes).
 
-#include <functional>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace mobigen {
 
-enum class CssUrlKind { Image, Font };
+// Comments become a space; comment marks inside strings stay.
+std::string withoutCssComments(std::string_view css);
 
-// The address to write for a url() (already unquoted), or nothing to leave it out: the
-// declaration for an image, that source of an @font-face for a font.
-using CssUrlResolver = std::function<std::optional<std::string>(std::string_view url, CssUrlKind kind)>;
+// The first of `stops` at brace, bracket and parenthesis depth 0 outside strings, or
+// text.size().
+std::size_t findCssTopLevel(std::string_view text, std::size_t from, std::string_view stops);
 
-// The filtered text of a sheet named by @import, or nothing.
-using CssImportLoader = std::function<std::optional<std::string>(std::string_view url)>;
+// The parts between top-level separators (',' of a selector list, ';' of a block).
+std::vector<std::string_view> splitCssList(std::string_view text, char separator);
 
-// A type selector as the markup needs it ("div.tag-section" for section), or "" to keep it.
-using CssTypeRenamer = std::function<std::string(std::string_view element)>;
-
-struct CssContext {
-    CssUrlResolver urls;
-    CssImportLoader imports;
-    CssTypeRenamer rename;
+struct CssDeclaration {
+    std::string name;        // lower case
+    std::string_view value;  // as written, trimmed
 };
 
-struct FilteredCss {
-    std::string css;
-    std::vector<std::string> dropped;  // what was left out, as "position: fixed" or "@media print"
-    std::string writingMode;           // a vertical mode the sheet sets on html, body or :root
+// The declarations of a block in order; an item without a colon is passed over.
+std::vector<CssDeclaration> cssDeclarations(std::string_view block);
+
+// Told each top-level rule of a sheet in order.
+class CssRuleReader {
+public:
+    virtual ~CssRuleReader() = default;
+    virtual void styleRule(std::string_view selectors, std::string_view declarations) = 0;
+    // `name` lower case without its '@'; `prelude` the whole of it from the '@', trimmed.
+    virtual void blockAtRule(const std::string& name, std::string_view prelude, std::string_view body) = 0;
+    virtual void statementAtRule(const std::string& /*name*/, std::string_view /*prelude*/) {}
 };
 
-FilteredCss filterStylesheet(std::string_view css, const CssContext& context);
-
-// The declarations of a style attribute; `onRoot` for one on html or body.
-FilteredCss filterDeclarations(std::string_view declarations, const CssContext& context, bool onRoot);
-
-// The selector with its type selectors renamed.
-std::string renameTypeSelectors(std::string_view selector, const CssTypeRenamer& rename);
-
-// The rule that turns a whole book vertical.
-std::string verticalWritingRule(const std::string& mode);
+// Reads a sheet already without comments; an unclosed block runs to the end.
+void readCssRules(std::string_view css, CssRuleReader& reader);
 
 }  // namespace mobigen

@@ -10,6 +10,9 @@
 
 namespace mobigen {
 
+// Past this depth start tags are ignored, which keeps end-tag matching linear.
+inline constexpr std::size_t kMaxOpenElements = 256;
+
 // Elements that never have content or an end tag.
 bool isVoidElement(std::string_view name);
 

@@ -1,6 +1,7 @@
 #include "mobigen/mobi6/html_reducer.h"
 
 #include "mobigen/images/images.h"
+#include "mobigen/markup/css.h"
 #include "mobigen/markup/html_elements.h"
 #include "mobigen/text/ascii.h"
 #include "mobigen/text/entities.h"
@@ -15,9 +16,6 @@
 
 namespace mobigen {
 namespace {
-
-// Past this depth start tags are ignored, which keeps end-tag matching linear.
-constexpr std::size_t kMaxOpenElements = 256;
 
 // MOBI 6 cannot draw SVG either.
 ElementDrop mobiDropOf(std::string_view name) { return name == "svg" ? ElementDrop::Reported : dropOf(name); }
@@ -75,42 +73,23 @@ std::string alignFromStyle(const std::string* style) {
     return {};
 }
 
-std::string_view trimmed(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(" \t\r\n\f");
-    if (first == std::string_view::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t\r\n\f") - first + 1);
-}
-
-// vertical-align: super, or a positive shift such as 0.4em or 33%.
+// vertical-align: super, or a positive shift such as 0.4em or 33%. The last one counts.
 bool raisesText(std::string_view declarations) {
-    const std::string css = lowerAscii(declarations);
-    const std::size_t property = css.find("vertical-align");
-    if (property == std::string::npos) return false;
-    const std::size_t colon = css.find(':', property);
-    if (colon == std::string::npos) return false;
-    std::string_view value = trimmed(std::string_view(css).substr(colon + 1, css.find(';', colon) - colon - 1));
-    value = trimmed(value.substr(0, value.find('!')));
-    if (value == "super") return true;
-    const std::size_t digit = value.find_first_of("123456789");
-    return !value.empty() && (isAsciiDigit(value[0]) || value[0] == '.' || value[0] == '+') &&
-           digit != std::string_view::npos && digit < value.find_first_not_of("+.0123456789");
-}
-
-std::string withoutCssComments(std::string_view css) {
-    std::string out;
-    for (std::size_t at = 0; at < css.size();) {
-        const std::size_t start = css.find("/*", at);
-        out.append(css.substr(at, start == std::string_view::npos ? std::string_view::npos : start - at));
-        if (start == std::string_view::npos) break;
-        const std::size_t end = css.find("*/", start + 2);
-        at = end == std::string_view::npos ? css.size() : end + 2;
+    bool raised = false;
+    for (const CssDeclaration& declaration : cssDeclarations(declarations)) {
+        if (declaration.name != "vertical-align") continue;
+        const std::string value = lowerAscii(trimAsciiSpaces(declaration.value.substr(0, declaration.value.find('!'))));
+        const std::size_t digit = value.find_first_of("123456789");
+        raised =
+            value == "super" || (!value.empty() && (isAsciiDigit(value[0]) || value[0] == '.' || value[0] == '+') &&
+                                 digit != std::string::npos && digit < value.find_first_not_of("+.0123456789"));
     }
-    return out;
+    return raised;
 }
 
 // The classes of the last compound selector: ".note" in "p a.note" but not in ".note a".
 void addSelectorClasses(std::string_view selector, std::set<std::string>& classes) {
-    selector = trimmed(selector);
+    selector = trimAsciiSpaces(selector);
     const std::size_t combinator = selector.find_last_of(" \t\r\n>+~");
     if (combinator != std::string_view::npos) selector = selector.substr(combinator + 1);
     for (std::size_t dot = selector.find('.'); dot != std::string_view::npos; dot = selector.find('.', dot + 1)) {
@@ -122,44 +101,28 @@ void addSelectorClasses(std::string_view selector, std::set<std::string>& classe
     }
 }
 
-std::size_t endOfBlock(std::string_view css, std::size_t open) {
-    int depth = 0;
-    for (std::size_t at = open; at < css.size(); ++at) {
-        if (css[at] == '{') ++depth;
-        if (css[at] == '}' && --depth == 0) return at;
-    }
-    return css.size();
-}
-
 // Classes whose rules raise text, the way books style note references. Rules inside @media
 // and @supports count; other at-rules (@font-face, @page) are passed over.
-void addRaisedClasses(std::string_view stylesheet, std::set<std::string>& classes) {
-    const std::string css = withoutCssComments(stylesheet);
-    const std::string_view text(css);
-    for (std::size_t at = 0; at < text.size();) {
-        const std::size_t open = text.find('{', at);
-        if (open == std::string_view::npos) return;
-        std::string_view selectors = text.substr(at, open - at);
-        const std::size_t previous = selectors.find_last_of("};");
-        if (previous != std::string_view::npos) selectors = selectors.substr(previous + 1);
-        selectors = trimmed(selectors);
-        if (!selectors.empty() && selectors[0] == '@') {
-            const bool holdsRules =
-                startsWithNoCase(selectors, 0, "@media") || startsWithNoCase(selectors, 0, "@supports");
-            at = holdsRules ? open + 1 : endOfBlock(text, open) + 1;
-            continue;
-        }
-        std::size_t close = text.find('}', open);
-        if (close == std::string_view::npos) close = text.size();
-        if (raisesText(text.substr(open + 1, close - open - 1))) {
-            for (std::size_t start = 0; start <= selectors.size();) {
-                const std::size_t comma = std::min(selectors.find(',', start), selectors.size());
-                addSelectorClasses(selectors.substr(start, comma - start), classes);
-                start = comma + 1;
-            }
-        }
-        at = close + 1;
+class RaisedClassReader : public CssRuleReader {
+public:
+    explicit RaisedClassReader(std::set<std::string>& classes) : classes_(classes) {}
+
+    void styleRule(std::string_view selectors, std::string_view declarations) override {
+        if (!raisesText(declarations)) return;
+        for (const std::string_view selector : splitCssList(selectors, ',')) addSelectorClasses(selector, classes_);
     }
+
+    void blockAtRule(const std::string& name, std::string_view, std::string_view body) override {
+        if (name == "media" || name == "supports") readCssRules(body, *this);
+    }
+
+private:
+    std::set<std::string>& classes_;
+};
+
+void addRaisedClasses(std::string_view stylesheet, std::set<std::string>& classes) {
+    RaisedClassReader reader(classes);
+    readCssRules(withoutCssComments(stylesheet), reader);
 }
 
 bool hasWord(std::string_view list, std::string_view word) {
@@ -311,7 +274,7 @@ private:
     bool isRaised(const HtmlToken& token) const {
         if (isNoteReference(token)) return true;
         const std::string* style = token.attribute("style");
-        if (style != nullptr && raisesText(*style)) return true;
+        if (style != nullptr && raisesText(withoutCssComments(*style))) return true;
         const std::string* classes = token.attribute("class");
         if (classes == nullptr) return false;
         for (const std::string& name : raisedClasses_)

@@ -36,6 +36,14 @@ inline bool startsWithNoCase(std::string_view text, std::size_t at, std::string_
     return true;
 }
 
+// `text` without the white space (space, tab, CR, LF, form feed) at either end.
+constexpr std::string_view trimAsciiSpaces(std::string_view text) {
+    constexpr std::string_view kSpaces = " \t\r\n\f";
+    const std::size_t first = text.find_first_not_of(kSpaces);
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(kSpaces) - first + 1);
+}
+
 // Runs of ASCII white space become one space; none is left at either end.
 inline std::string collapseAsciiSpaces(std::string_view text) {
     std::string out;

@@ -176,4 +176,46 @@ void appendEscaped(std::string& out, std::string_view text, EntityContext contex
     }
 }
 
+namespace {
+
+bool isNameStart(unsigned char c) { return isAsciiLetter(static_cast<char>(c)) || c == '_' || c >= 0x80; }
+bool isNameChar(unsigned char c) {
+    return isNameStart(c) || isAsciiDigit(static_cast<char>(c)) || c == '-' || c == '.';
+}
+
+}  // namespace
+
+std::string xmlId(std::string_view id) {
+    std::string out;
+    for (const char c : id) out += isNameChar(static_cast<unsigned char>(c)) ? c : '_';
+    if (out.empty() || !isNameStart(static_cast<unsigned char>(out[0]))) out.insert(0, "id_");
+    return out;
+}
+
+void appendXmlEscaped(std::string& out, std::string_view text, bool attribute, bool keepLateMarks) {
+    const EntityContext context = attribute ? EntityContext::Attribute : EntityContext::Text;
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        // C0 controls other than white space, and U+FFFE/U+FFFF, are not XML characters.
+        const bool control =
+            c < 0x20 && c != '\t' && c != '\n' && c != '\r' && !(keepLateMarks && c == kLateNumberMark);
+        const bool nonCharacter = c == 0xEF && text.substr(i + 1, 1) == "\xBF" && i + 2 < text.size() &&
+                                  (text[i + 2] == '\xBE' || text[i + 2] == '\xBF');
+        if (!control && !nonCharacter) continue;
+        appendEscaped(out, text.substr(run, i - run), context);
+        if (nonCharacter) i += 2;
+        run = i + 1;
+    }
+    appendEscaped(out, text.substr(run), context);
+}
+
+void appendXmlAttribute(std::string& out, std::string_view name, std::string_view value, bool keepLateMarks) {
+    out += ' ';
+    out += name;
+    out += "=\"";
+    appendXmlEscaped(out, value, true, keepLateMarks);
+    out += '"';
+}
+
 }  // namespace mobigen

@@ -1,6 +1,6 @@
-#include "mobigen/markup/css.h"
+#include "mobigen/kf8/css_filter.h"
 
-#include "mobigen/kf8/xhtml_writer.h"
+#include "mobigen/kf8/content_model.h"
 
 #include <gtest/gtest.h>
 
