@@ -5,8 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
-#include <sstream>
+#include <regex>
 
 using namespace mobigen;
 
@@ -26,25 +25,7 @@ struct NoXhtmlHooks : XhtmlHooks {
     std::string style(std::string_view, bool, bool) override { return {}; }
 };
 
-std::string textOf(std::string_view markup) {
-    std::string text;
-    for (std::size_t at = 0; at < markup.size(); ++at) {
-        if (markup[at] == '<') at = markup.find('>', at);
-        if (at == std::string_view::npos) break;
-        if (markup[at] != '>') text += markup[at];
-    }
-    return text;
-}
-
-// "Left out of d (…): 1 audio, 2 script." as name -> count.
-std::map<std::string, int> reportedIn(const std::string& warning) {
-    std::map<std::string, int> counts;
-    std::istringstream list(warning.substr(warning.find("): ") + 3));
-    int count = 0;
-    std::string name;
-    while (list >> count >> name) counts[name.substr(0, name.find_first_of(",."))] = count;
-    return counts;
-}
+std::string textOf(const std::string& markup) { return std::regex_replace(markup, std::regex("<[^>]*>"), ""); }
 
 }  // namespace
 
@@ -63,14 +44,16 @@ TEST(HtmlElements, BothPartsDropTheSameElements) {
     Diagnostics diagnostics;
     reduceHtmlDocument(html, flow, mobiHooks, diagnostics, "d");
     const XhtmlResult kf8 = writeXhtmlDocument(html, kf8Hooks, false);
-    const std::string kf8Body = kf8.document.substr(kf8.document.find("<body"));
 
     EXPECT_EQ(textOf(flow.body()), "abccellf");
-    EXPECT_EQ(textOf(kf8Body), "abccellf");
-    ASSERT_EQ(diagnostics.warnings.size(), 1u);
-    const std::map<std::string, int> expected = {{"audio", 1},    {"button", 1}, {"canvas", 1},   {"form", 1},
-                                                 {"frameset", 1}, {"iframe", 1}, {"input", 1},    {"math", 1},
-                                                 {"script", 1},   {"select", 1}, {"textarea", 1}, {"video", 1}};
-    EXPECT_EQ(reportedIn(diagnostics.warnings[0]), expected) << diagnostics.warnings[0];
-    EXPECT_EQ(kf8.dropped, expected);
+    EXPECT_EQ(textOf(kf8.document.substr(kf8.document.find("<body"))), "abccellf");
+    const std::string reported =
+        "1 audio, 1 button, 1 canvas, 1 form, 1 frameset, 1 iframe, 1 input, 1 math, "
+        "1 script, 1 select, 1 textarea, 1 video";
+    EXPECT_EQ(diagnostics.warnings,
+              std::vector<std::string>{"Left out of d (MOBI readers cannot show them): " + reported + "."});
+    std::string kf8Reported;
+    for (const auto& [name, count] : kf8.dropped)
+        kf8Reported += (kf8Reported.empty() ? "" : ", ") + std::to_string(count) + " " + name;
+    EXPECT_EQ(kf8Reported, reported);
 }

@@ -14,9 +14,10 @@
 namespace mobigen {
 namespace {
 
-// Each repair step closes an open element or opens one of at most two wrappers (a row and
-// its cell), so a repair ends within the stack's depth; the bound only stops a rule that loops.
-constexpr std::size_t kMaxRepairSteps = 2 * kMaxOpenElements + 4;
+// The stack holds at most kMaxOpenElements elements, each with at most two wrappers (a row
+// and its cell), and a repair step closes one or opens at most those two: a repair ends
+// within this. The bound only stops a rule that would loop.
+constexpr std::size_t kMaxRepairSteps = 3 * kMaxOpenElements + 3;
 
 bool isWhitespace(std::string_view text) { return text.find_first_not_of(" \t\r\n") == std::string_view::npos; }
 
@@ -28,6 +29,7 @@ class DocumentWriter {
 public:
     DocumentWriter(XhtmlHooks& hooks, bool headingIds) : hooks_(hooks), headingIds_(headingIds) {}
 
+    // svg_ writes into this writer's own members.
     DocumentWriter(const DocumentWriter&) = delete;
     DocumentWriter& operator=(const DocumentWriter&) = delete;
 
