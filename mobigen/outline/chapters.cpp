@@ -17,18 +17,20 @@ constexpr HeadingLevel kChapter = HeadingLevel::Chapter;
 
 bool isLineSpace(std::uint32_t c) { return c == ' ' || c == '\t' || c == '\r' || c == 0xA0 || c == 0x3000; }
 
+using namespace std::string_view_literals;
+
 bool isOneOf(std::uint32_t c, std::u32string_view set) { return set.find(static_cast<char32_t>(c)) != set.npos; }
 
 bool isChineseNumeral(std::uint32_t c) {
-    return isOneOf(c, U"零〇○一二三四五六七八九十百千万两壹贰叁肆伍陆柒捌玖拾佰仟0123456789０１２３４５６７８９");
+    return isOneOf(c, U"零〇○一二三四五六七八九十百千万两壹贰叁肆伍陆柒捌玖拾佰仟0123456789０１２３４５６７８９"sv);
 }
 
 // Between a heading's number and its title ("第二章：重逢", "CHAPTER I. Loomings").
-bool isSeparatorMark(std::uint32_t c) { return isOneOf(c, U"：:·、—-.．"); }
+bool isSeparatorMark(std::uint32_t c) { return isOneOf(c, U"：:·、—-.．】"sv); }
 // A sentence's end or a colon: the body has begun ("此回则暂不能写矣。").
-bool isHardStop(std::uint32_t c) { return isOneOf(c, U"。：:"); }
+bool isHardStop(std::uint32_t c) { return isOneOf(c, U"。：:"sv); }
 // Commas and the like sit inside web-novel titles ("第123章 风起，云涌") as often as in prose.
-bool isSoftStop(std::uint32_t c) { return isOneOf(c, U"，；！？,;!?"); }
+bool isSoftStop(std::uint32_t c) { return isOneOf(c, U"，；！？,;!?"sv); }
 
 std::uint32_t codePointAt(std::string_view s, std::size_t pos) { return nextCodePoint(s, pos); }
 
@@ -40,13 +42,19 @@ std::size_t countCodePoints(std::string_view s) {
 
 bool startsWith(std::string_view s, std::size_t at, std::string_view word) { return s.substr(at, word.size()) == word; }
 
-std::size_t skipSpaces(std::string_view s, std::size_t pos, std::size_t stop) {
+// Past the code points from `pos` that `keep` accepts, up to `stop`.
+template <typename Keep>
+std::size_t skipWhile(std::string_view s, std::size_t pos, std::size_t stop, Keep keep) {
     while (pos < stop) {
         std::size_t next = pos;
-        if (!isLineSpace(nextCodePoint(s, next))) break;
+        if (!keep(nextCodePoint(s, next))) break;
         pos = next;
     }
     return pos;
+}
+
+std::size_t skipSpaces(std::string_view s, std::size_t pos, std::size_t stop) {
+    return skipWhile(s, pos, stop, isLineSpace);
 }
 
 std::size_t trimBack(std::string_view s, std::size_t begin, std::size_t end) {
@@ -60,7 +68,8 @@ std::size_t trimBack(std::string_view s, std::size_t begin, std::size_t end) {
 }
 
 // What download sites put before a heading on its line; 《…》 (a book's name) is handled apart.
-constexpr std::string_view kSitePrefixes[] = {u8"章节目录", u8"正文卷", u8"正文", u8"目录", u8"》"};
+constexpr std::string_view kSitePrefixes[] = {u8"章节目录", u8"正文卷", u8"VIP卷", u8"VIP章节",
+                                              u8"正文",     u8"目录",   u8"》"};
 constexpr std::size_t kMaxBookName = 30;  // code points inside 《》
 
 std::size_t skipBookName(std::string_view s, std::size_t pos, std::size_t stop) {
@@ -97,6 +106,7 @@ struct FormMatch {
     bool titleMayRunOn = false;  // "第一章风起"; without a break "第一节课" would pass for a heading
     bool listNumber = false;     // "一、标题": only a short title with no punctuation
     bool english = false;
+    bool couplet = false;  // 回目: two halves of one length ("宴桃园豪杰三结义　斩黄巾英雄首立功")
 };
 
 // Units of "第…X", longest number first: 篇, 部 and 卷 hold chapters in the books that use
@@ -127,12 +137,7 @@ constexpr NamedForm kNamedForms[] = {
 };
 
 std::size_t skipNumeral(std::string_view s, std::size_t pos, std::size_t stop) {
-    while (pos < stop) {
-        std::size_t next = pos;
-        if (!isChineseNumeral(nextCodePoint(s, next))) break;
-        pos = next;
-    }
-    return pos;
+    return skipWhile(s, pos, stop, isChineseNumeral);
 }
 
 // "第" number ["至" ["第"] number] unit ["至" ["第"] number unit]: 第十七至十八回, 第三节至第四节.
@@ -160,7 +165,7 @@ std::optional<FormMatch> matchNumbered(std::string_view s, std::size_t pos, std:
             std::size_t after = second;
             if (second != std::string_view::npos && second < stop && nextCodePoint(s, after) == unit) next = after;
         }
-        return FormMatch{u.level, next, u.titleMayRunOn};
+        return FormMatch{u.level, next, u.titleMayRunOn, false, false, unit == U'回'};
     }
     return std::nullopt;
 }
@@ -279,7 +284,7 @@ TitleScan scanTitle(std::string_view s, std::size_t pos, std::size_t stop, std::
         inSpace = isLineSpace(c);
         const bool endsLine = skipSpaces(s, next, stop) == stop;
         if (isHardStop(c)) return scan.stop = TitleScan::Hard, scan.at = pos, scan;
-        if (isSoftStop(c) && !(endsLine && !isOneOf(c, U"，；,;")))
+        if (isSoftStop(c) && !(endsLine && !isOneOf(c, U"，；,;"sv)))
             return scan.stop = TitleScan::Soft, scan.at = pos, scan;
         pos = next;
     }
@@ -291,6 +296,15 @@ bool hasHardStop(std::string_view s, std::size_t pos, std::size_t stop) {
         if (isHardStop(nextCodePoint(s, pos))) return true;
     }
     return false;
+}
+
+// A couplet's second half run straight into the body ends as long as the first half did.
+std::size_t secondHalfEnd(std::string_view s, std::size_t title, const TitleScan& scan) {
+    if (scan.lastBreak <= title) return std::string_view::npos;
+    std::size_t half = countCodePoints(s.substr(title, trimBack(s, title, scan.lastBreak) - title));
+    std::size_t pos = skipSpaces(s, scan.lastBreak, scan.at);
+    while (half-- > 0 && pos < scan.at) nextCodePoint(s, pos);
+    return pos < scan.at ? pos : std::string_view::npos;
 }
 
 bool withinLength(std::string_view s, std::size_t begin, std::size_t end) {
@@ -321,9 +335,35 @@ std::optional<std::size_t> chineseEnd(std::string_view s, std::size_t begin, con
     } else if (scan.stop != TitleScan::None) {
         // A first sentence run into the line: the heading ends at the last break before it.
         if (scan.lastBreak == std::string_view::npos) return std::nullopt;
-        end = trimBack(s, begin, scan.lastBreak);
+        end = form.couplet ? secondHalfEnd(s, title, scan) : std::string_view::npos;
+        if (end == std::string_view::npos) end = trimBack(s, begin, scan.lastBreak);
     }
     return withinLength(s, begin, end) ? std::optional<std::size_t>(end) : std::nullopt;
+}
+
+// "第一卷 潜龙 第一章 少年": sites that repeat the volume on every chapter's line.
+bool holdsChapter(std::string_view s, std::size_t pos, std::size_t end) {
+    for (pos = s.find(u8"第", pos); pos < end; pos = s.find(u8"第", pos + 1)) {
+        const auto form = matchNumbered(s, pos, end);
+        const bool afterBreak = trimBack(s, 0, pos) < pos;
+        if (afterBreak && form && form->level == kChapter) return true;
+    }
+    return false;
+}
+
+constexpr std::string_view kOpenBracket = u8"【";
+
+// What a heading or a site's prefix can start with, from the tables, so most prose is turned
+// away on its first character.
+bool mayStartHeading(std::uint32_t c) {
+    static const std::u32string starters = [] {
+        std::u32string out = U"第卷《【";
+        for (const std::string_view prefix : kSitePrefixes) out += static_cast<char32_t>(codePointAt(prefix, 0));
+        for (const NamedForm& form : kNamedForms) out += static_cast<char32_t>(codePointAt(form.word, 0));
+        for (const EnglishForm& form : kEnglishForms) out += static_cast<char32_t>(form.word[0]);
+        return out;
+    }();
+    return isChineseNumeral(c) || isOneOf(c, starters);
 }
 
 }  // namespace
@@ -343,14 +383,19 @@ bool containsCjk(std::string_view text) {
 
 std::optional<HeadingLine> findHeading(std::string_view line) {
     const std::size_t stop = trimBack(line, 0, line.size());
+    const std::size_t indent = skipSpaces(line, 0, stop);
+    if (indent >= stop || !mayStartHeading(codePointAt(line, indent))) return std::nullopt;
     const std::size_t begin = skipIndentAndPrefixes(line, stop);
     if (begin >= stop) return std::nullopt;
-    const bool ascii = static_cast<unsigned char>(line[begin]) < 0x80;
-    const auto form = ascii ? matchEnglish(line, begin, stop) : matchChinese(line, begin, stop);
+    // 【第一章】风起: the brackets belong to the heading.
+    const std::size_t at = startsWith(line, begin, kOpenBracket) ? begin + kOpenBracket.size() : begin;
+    const bool ascii = static_cast<unsigned char>(line[at]) < 0x80;
+    const auto form = ascii ? matchEnglish(line, at, stop) : matchChinese(line, at, stop);
     if (!form) return std::nullopt;
     const auto end = form->english ? englishEnd(line, begin, stop) : chineseEnd(line, begin, *form, stop);
     if (!end) return std::nullopt;
-    return HeadingLine{form->level, begin, *end};
+    const bool chapterInside = form->level == kVolume && !form->english && holdsChapter(line, form->end, *end);
+    return HeadingLine{chapterInside ? kChapter : form->level, begin, *end};
 }
 
 std::optional<HeadingLevel> detectChapterHeading(std::string_view line) {
