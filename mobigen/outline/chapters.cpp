@@ -10,6 +10,7 @@ namespace {
 
 constexpr std::size_t kMaxHeading = 40;  // code points, prefix and run-in text left out
 constexpr std::size_t kMaxEnglishHeading = 60;
+constexpr std::size_t kMaxMarkedEnglishHeading = 90;
 constexpr int kMaxEnglishWords = 10;
 
 constexpr HeadingLevel kVolume = HeadingLevel::Volume;
@@ -182,8 +183,11 @@ std::optional<FormMatch> matchChinese(std::string_view s, std::size_t pos, std::
     for (const NamedForm& form : kNamedForms) {
         if (startsWith(s, pos, form.word)) return FormMatch{form.level, pos + form.word.size(), form.titleMayRunOn};
     }
-    const std::size_t end = skipNumeral(s, pos, stop);  // 一、标题
-    if (end > pos && end - pos <= 4 * 3 && startsWith(s, end, u8"、") && codePointAt(s, pos) > 0x7F)
+    // 一、标题, not a count ("一、二、三").
+    const std::string_view comma = u8"、";
+    const std::size_t end = skipNumeral(s, pos, stop);
+    const bool listed = end > pos && end - pos <= 4 * 3 && startsWith(s, end, comma);
+    if (listed && end + comma.size() < stop && !isChineseNumeral(codePointAt(s, end + comma.size())))
         return FormMatch{kChapter, end, false, true};
     return std::nullopt;
 }
@@ -239,20 +243,23 @@ std::optional<FormMatch> matchEnglish(std::string_view s, std::size_t pos, std::
     return std::nullopt;
 }
 
-// English headings stand alone on their line: short, a few words, no sentence inside.
-std::optional<std::size_t> englishEnd(std::string_view s, std::size_t begin, std::size_t stop) {
+// English headings stand alone on their line: short, a few words, no sentence inside. A
+// title set off by a mark ("Chapter 105. Does the Whale's Magnitude Diminish?—Will He
+// Perish?") may be longer and hold any punctuation.
+std::optional<std::size_t> englishEnd(std::string_view s, std::size_t begin, const FormMatch& form, std::size_t stop) {
+    const bool marked = form.end < stop && isSeparatorMark(codePointAt(s, form.end));
     const std::string_view text = s.substr(begin, stop - begin);
-    if (countCodePoints(text) > kMaxEnglishHeading) return std::nullopt;
+    if (countCodePoints(text) > (marked ? kMaxMarkedEnglishHeading : kMaxEnglishHeading)) return std::nullopt;
     int words = 0;
     bool inWord = false;
     for (std::size_t pos = 0; pos < text.size();) {
         const std::uint32_t c = nextCodePoint(text, pos);
         const bool last = pos == text.size();
-        if ((isSoftStop(c) && !last) || c == U'。') return std::nullopt;
+        if (!marked && ((isSoftStop(c) && !last) || c == U'。')) return std::nullopt;
         words += !isLineSpace(c) && !inWord;
         inWord = !isLineSpace(c);
     }
-    return words <= kMaxEnglishWords ? std::optional<std::size_t>(stop) : std::nullopt;
+    return words <= (marked ? 2 : 1) * kMaxEnglishWords ? std::optional<std::size_t>(stop) : std::nullopt;
 }
 
 // Where a chapter's first sentence begins when it is run into the heading's line.
@@ -392,7 +399,7 @@ std::optional<HeadingLine> findHeading(std::string_view line) {
     const bool ascii = static_cast<unsigned char>(line[at]) < 0x80;
     const auto form = ascii ? matchEnglish(line, at, stop) : matchChinese(line, at, stop);
     if (!form) return std::nullopt;
-    const auto end = form->english ? englishEnd(line, begin, stop) : chineseEnd(line, begin, *form, stop);
+    const auto end = form->english ? englishEnd(line, begin, *form, stop) : chineseEnd(line, begin, *form, stop);
     if (!end) return std::nullopt;
     const bool chapterInside = form->level == kVolume && !form->english && holdsChapter(line, form->end, *end);
     return HeadingLine{chapterInside ? kChapter : form->level, begin, *end};
