@@ -45,7 +45,7 @@ const char* const kHeadingLines[] = {
     u8"第一章 这是一行非常非常长的标题文字它已经超过了四十个字符的限制所以不应该被当作标题来处理", u8"此开卷第一回也。",
     u8"第一次见面他就说，以后再也不来了……", u8"《红楼梦》第三回写得很好。", u8"上部分已经说过了。",
     u8"卷一卷铺盖就走了", u8"一、坚持原则，不要动摇。", u8"一、二、三！", u8"第二回合，他又输了。", u8"目录", u8"正文",
-    u8"“第一章写完了吗？”他问。", u8"第三集我还没看。", "Chapter 7, in which we learn something", "chapter 7",
+    u8"【", u8"“第一章写完了吗？”他问。", u8"第三集我还没看。", "Chapter 7, in which we learn something", "chapter 7",
     "Chapters of my life", "Chapter 7 was the best part of the whole book I have ever read", "Prologues", "Part of it",
     ""};
 

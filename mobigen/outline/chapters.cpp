@@ -84,7 +84,6 @@ std::size_t skipBookName(std::string_view s, std::size_t pos, std::size_t stop) 
 std::size_t skipIndentAndPrefixes(std::string_view s, std::size_t stop) {
     std::size_t pos = skipSpaces(s, 0, stop);
     for (bool more = true; more;) {
-        more = false;
         const std::size_t afterName = skipBookName(s, pos, stop);
         more = afterName != pos;
         pos = afterName;
@@ -110,8 +109,8 @@ struct FormMatch {
     bool couplet = false;  // 回目: two halves of one length ("宴桃园豪杰三结义　斩黄巾英雄首立功")
 };
 
-// Units of "第…X", longest number first: 篇, 部 and 卷 hold chapters in the books that use
-// them with chapters under them; alone, a volume is a top-level entry all the same.
+// The units of "第…X". 卷, 部 and 篇 are volumes: where chapters follow them they hold those,
+// and in a book of volumes alone each is a top-level entry, as a chapter would be.
 struct Unit {
     char32_t unit;
     HeadingLevel level;
@@ -231,12 +230,12 @@ std::optional<FormMatch> matchEnglish(std::string_view s, std::size_t pos, std::
         if (!startsWithTitleWord(s, pos, form.word)) continue;
         std::size_t end = pos + form.word.size();
         const bool wordEnds = end == stop || isLineSpace(codePointAt(s, end)) || isSeparatorMark(codePointAt(s, end));
-        if (!wordEnds) return std::nullopt;
+        if (!wordEnds) continue;
         if (form.numbered) {
-            if (end >= stop || s[end] != ' ') return std::nullopt;
+            if (end >= stop || s[end] != ' ') continue;
             const std::size_t token = ++end;
             while (end < stop && !isLineSpace(codePointAt(s, end)) && !isSeparatorMark(codePointAt(s, end))) ++end;
-            if (!isNumberWord(s.substr(token, end - token))) return std::nullopt;
+            if (!isNumberWord(s.substr(token, end - token))) continue;
         }
         return FormMatch{form.level, end, false, false, true};
     }
@@ -282,17 +281,22 @@ struct TitleScan {
 
 TitleScan scanTitle(std::string_view s, std::size_t pos, std::size_t stop, std::size_t lastBreak) {
     TitleScan scan{TitleScan::None, stop, lastBreak};
+    const auto stopAt = [&](TitleScan::Stop kind) {
+        scan.stop = kind;
+        scan.at = pos;
+        return scan;
+    };
     bool inSpace = false;
     while (pos < stop) {
-        if (opensBody(s, pos)) return scan.stop = TitleScan::Opening, scan.at = pos, scan;
+        if (opensBody(s, pos)) return stopAt(TitleScan::Opening);
         std::size_t next = pos;
         const std::uint32_t c = nextCodePoint(s, next);
         if (isLineSpace(c) && !inSpace) scan.lastBreak = pos;
         inSpace = isLineSpace(c);
-        const bool endsLine = skipSpaces(s, next, stop) == stop;
-        if (isHardStop(c)) return scan.stop = TitleScan::Hard, scan.at = pos, scan;
-        if (isSoftStop(c) && !(endsLine && !isOneOf(c, U"，；,;"sv)))
-            return scan.stop = TitleScan::Soft, scan.at = pos, scan;
+        if (isHardStop(c)) return stopAt(TitleScan::Hard);
+        // "第十章 你好吗？": a question or an exclamation may end the title.
+        const bool endsTitle = isOneOf(c, U"！？!?"sv) && skipSpaces(s, next, stop) == stop;
+        if (isSoftStop(c) && !endsTitle) return stopAt(TitleScan::Soft);
         pos = next;
     }
     return scan;
@@ -396,6 +400,7 @@ std::optional<HeadingLine> findHeading(std::string_view line) {
     if (begin >= stop) return std::nullopt;
     // 【第一章】风起: the brackets belong to the heading.
     const std::size_t at = startsWith(line, begin, kOpenBracket) ? begin + kOpenBracket.size() : begin;
+    if (at >= stop) return std::nullopt;
     const bool ascii = static_cast<unsigned char>(line[at]) < 0x80;
     const auto form = ascii ? matchEnglish(line, at, stop) : matchChinese(line, at, stop);
     if (!form) return std::nullopt;
