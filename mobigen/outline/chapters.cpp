@@ -156,6 +156,7 @@ std::optional<FormMatch> matchNumbered(std::string_view s, std::size_t pos, std:
         const std::size_t second = number(at + to.size());
         if (second != std::string_view::npos) at = second;
     }
+    if (at >= stop) return std::nullopt;
     std::size_t next = at;
     const std::uint32_t unit = nextCodePoint(s, next);
     for (const Unit& u : kUnits) {
