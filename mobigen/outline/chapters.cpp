@@ -3,7 +3,9 @@
 #include "mobigen/text/ascii.h"
 #include "mobigen/text/code_points.h"
 
+#include <array>
 #include <cstdint>
+#include <iterator>
 
 namespace mobigen {
 namespace {
@@ -365,17 +367,28 @@ bool holdsChapter(std::string_view s, std::size_t pos, std::size_t end) {
 
 constexpr std::string_view kOpenBracket = u8"【";
 
+constexpr char32_t firstCodePoint(std::string_view s) {
+    const auto byte = [&](std::size_t i) { return static_cast<char32_t>(static_cast<unsigned char>(s[i])); };
+    if (byte(0) < 0xE0 || s.size() < 3) return byte(0);  // ASCII, or the tables' three-byte CJK
+    return ((byte(0) & 0x0F) << 12) | ((byte(1) & 0x3F) << 6) | (byte(2) & 0x3F);
+}
+
+constexpr std::size_t kStarterCount = 4 + std::size(kSitePrefixes) + std::size(kNamedForms) + std::size(kEnglishForms);
+
 // What a heading or a site's prefix can start with, from the tables, so most prose is turned
 // away on its first character.
+constexpr std::array<char32_t, kStarterCount> startersOfTables() {
+    std::array<char32_t, kStarterCount> out{U'第', U'卷', U'《', U'【'};
+    std::size_t n = 4;
+    for (const std::string_view prefix : kSitePrefixes) out[n++] = firstCodePoint(prefix);
+    for (const NamedForm& form : kNamedForms) out[n++] = firstCodePoint(form.word);
+    for (const EnglishForm& form : kEnglishForms) out[n++] = firstCodePoint(form.word);
+    return out;
+}
+constexpr std::array<char32_t, kStarterCount> kStarters = startersOfTables();
+
 bool mayStartHeading(std::uint32_t c) {
-    static const std::u32string starters = [] {
-        std::u32string out = U"第卷《【";
-        for (const std::string_view prefix : kSitePrefixes) out += static_cast<char32_t>(codePointAt(prefix, 0));
-        for (const NamedForm& form : kNamedForms) out += static_cast<char32_t>(codePointAt(form.word, 0));
-        for (const EnglishForm& form : kEnglishForms) out += static_cast<char32_t>(form.word[0]);
-        return out;
-    }();
-    return isChineseNumeral(c) || isOneOf(c, starters);
+    return isChineseNumeral(c) || isOneOf(c, std::u32string_view(kStarters.data(), kStarters.size()));
 }
 
 }  // namespace
