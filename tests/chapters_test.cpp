@@ -1,26 +1,12 @@
 #include "mobigen/outline/chapters.h"
-#include "mobigen/book/book_readers.h"
-#include "mobigen/outline/text_page.h"
-#include "tests/support/checks.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
-#include <sstream>
 
 using namespace mobigen;
-using test_support::repeat;
-
-namespace {
-Book readText(const std::string& body, const char* title = "", const char* fallback = "t") {
-    Diagnostics diagnostics;
-    return readHtmlBook(std::string("<html><head><title>") + title + "</title></head><body>" + body + "</body></html>",
-                        fallback, diagnostics);
-}
-}  // namespace
 
 // A case a line: [ ] marks where a chapter heading stands in it, { } a volume's; prose has neither.
 const char* const kHeadingLines[] = {
@@ -158,76 +144,4 @@ TEST(ChapterHeadings, ListTheHeadingsOfATextFile) {
                   << line.substr(found->begin, found->end - found->begin) << '\n';
     }
     std::cout << counts[0] << " volumes, " << counts[1] << " chapters\n";
-}
-
-TEST(TextDerivedHtml, RecognisesOnlyTheProgramsOwnForm) {
-    const auto doc = matchTextDerivedHtml("<html><head><title>T</title></head><body>a<br>x<y<br></body></html>");
-    ASSERT_TRUE(doc.has_value());
-    EXPECT_EQ(doc->title, "T");
-    EXPECT_EQ(doc->body, "a<br>x<y<br>");
-    EXPECT_TRUE(matchTextDerivedHtml("<html><head><title></title></head><body></body></html>").has_value());
-    for (const char* html : {"<html><head><title>T</title></head><body><p>a</p><br></body></html>",
-                             "<html><head><title>T</title></head><body>no break</body></html>",
-                             "<!DOCTYPE html><html><head><title>T</title></head><body>a<br></body></html>"})
-        EXPECT_FALSE(matchTextDerivedHtml(html)) << html;
-}
-
-TEST(TextDerivedHtml, HeadingsBecomeChaptersWithAContentsPageAndTheTextIsUnchanged) {
-    const Book book = readText(
-        u8"书名<br>　　第一章 开始<br>x<y & z &amp;<br><br>第一次见到他的时候，我……<br>"
-        u8"第二章 结束<br>完<br>",
-        "", u8"小说");
-    EXPECT_EQ(book.metadata.title, u8"小说");
-    const std::string& f = book.flow;
-    ASSERT_EQ(book.toc.size(), 2u);
-    EXPECT_EQ(book.toc[0].title, u8"第一章 开始");
-    EXPECT_EQ(f.substr(book.toc[0].filepos, std::string(u8"<h2>　　第一章 开始</h2>").size()),
-              u8"<h2>　　第一章 开始</h2>");
-    EXPECT_EQ(f.substr(book.toc[1].filepos, 4), "<h2>");
-    for (const char* part : {u8"x&lt;y &amp; z &amp;amp;<br><br>第一次见到他的时候，我……<br>", u8"<h2>目录</h2>",
-                             "type=\"toc\"", u8"<mbp:pagebreak/><h2>第二章 结束</h2>"})
-        EXPECT_NE(f.find(part), std::string::npos) << part;
-    EXPECT_EQ(f.find('\0'), std::string::npos);
-}
-
-TEST(TextDerivedHtml, VolumesNestTheirChapters) {
-    const Book book = readText(u8"楔子<br>第一卷 起<br>第一章 甲<br>第二卷 承<br>第二章 乙<br>", "T", "fallback");
-    EXPECT_EQ(book.metadata.title, "T");
-    std::vector<int> depths;
-    for (const auto& e : book.toc) depths.push_back(e.depth);
-    EXPECT_EQ(depths, (std::vector<int>{0, 0, 1, 0, 1}));
-    EXPECT_NE(book.flow.find(u8"<h1>第一卷 起</h1>"), std::string::npos);
-}
-
-TEST(TextDerivedHtml, EightMegabytesReadInLinearTime) {
-    const std::string prose =
-        repeat(u8"　　他走进房间，看见桌上放着一封信。信上写着：第一次见面的时候，请不要迟到。<br>", 60);
-    std::string body;
-    std::size_t chapters = 0;
-    while (body.size() < (8u << 20)) body += u8"第" + std::to_string(++chapters) + u8"章 标题<br>" + prose;
-    const auto started = std::chrono::steady_clock::now();
-    EXPECT_EQ(readText(body).toc.size(), chapters);
-    // Well under a second in an optimised build; a quadratic scan would take minutes, so sanitizers,
-    // Wine and a loaded machine get ample slack.
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(15));
-}
-
-TEST(TextDerivedHtml, LanguageAndContentsTitleFollowTheTextAndTheByteOrderMarkGoes) {
-    struct Case {
-        std::string body, language, contents;
-    };
-    const Case cases[] = {
-        {u8"\uFEFF第一章 开始<br>这是我们的书。<br>", "zh", u8"目录"},
-        {u8"第一章 開始<br>這是我們的書。<br>", "zh-TW", u8"目錄"},
-        {u8"第一章 始まり<br>これは私たちの本です。<br>", "ja", u8"目次"},
-        {u8"\uFEFFChapter 1<br>Mr Wang (王) came home late.<br>", "", "Contents"},
-    };
-    for (const Case& c : cases) {
-        const Book book = readText(c.body);
-        EXPECT_EQ(book.metadata.language, c.language) << c.body;
-        EXPECT_NE(book.flow.find("<h2>" + c.contents + "</h2>"), std::string::npos) << c.body;
-        EXPECT_EQ(book.flow.find(u8"\uFEFF"), std::string::npos) << c.body;
-        ASSERT_EQ(book.toc.size(), 1u) << c.body;
-        EXPECT_EQ(book.toc[0].title.find(u8"\uFEFF"), std::string::npos) << c.body;
-    }
 }

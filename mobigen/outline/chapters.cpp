@@ -424,9 +424,4 @@ std::optional<HeadingLine> findHeading(std::string_view line) {
     return HeadingLine{chapterInside ? kChapter : form->level, begin, *end};
 }
 
-std::optional<HeadingLevel> detectChapterHeading(std::string_view line) {
-    const auto heading = findHeading(line);
-    return heading ? std::optional<HeadingLevel>(heading->level) : std::nullopt;
-}
-
 }  // namespace mobigen
