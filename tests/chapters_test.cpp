@@ -10,10 +10,10 @@ const char* const kHeadingLines[] = {
     u8"[番外一 小剧场]", u8"[第１２章　新的开始]", u8"[第十章 你好吗？]", u8"[第 12 章 标题]", u8"[第一章风起云涌]",
     u8"[第一○○回 史太君破陈腐旧套]", u8"[第一〇一回]", u8"[第两百回]", u8"[第十七回至十八回 大观园试才题对额]",
     u8"[第十七至十八回 皇恩重元妃省父母]", u8"[第三节至第四节]", u8"[第2345章 山雨欲来]", u8"[第123章 风起，云涌]",
-    u8"[一、初到上海]", "[Chapter 7]", "[CHAPTER XII]", "[Chapter One: The Start]", "[CHAPTER I. Loomings.]",
-    "[Chapter 29. Enter Ahab; to Him, Stubb.]", "[Prologue]", "[EPILOGUE]", "[Prologue: Before]", u8"{第三卷}",
-    u8"{第二部 下}", u8"{第三卷 风云}", "{PART II}", "{Book Two}", u8"{卷一 初入江湖}", u8"{卷之三}", u8"{上部}",
-    u8"{下卷 归来}", u8"{第一篇 总论}", u8"{卷首}",
+    u8"[第十章 再见……]", u8"[一、初到上海]", "[Chapter 7]", "[CHAPTER XII]", "[Chapter One: The Start]",
+    "[CHAPTER I. Loomings.]", "[Chapter 29. Enter Ahab; to Him, Stubb.]", "[Prologue]", "[EPILOGUE]",
+    "[Prologue: Before]", u8"{第三卷}", u8"{第二部 下}", u8"{第三卷 风云}", "{PART II}", "{Book Two}",
+    u8"{卷一 初入江湖}", u8"{卷之三}", u8"{上部}", u8"{下卷 归来}", u8"{第一篇 总论}", u8"{卷首}",
     // Site prefixes, indentation, and a first sentence run into the heading's line.
     u8"正文 [第一回 宴桃园豪杰三结义 斩黄巾英雄首立功]", u8"《》目录 [第一回　灵根育孕源流出　心性修持大道生]",
     u8"章节目录 [第一章 开始]", u8"《三国演义》 [第二回 张翼德怒鞭督邮 何国舅谋诛宦竖]", u8"》目录[第三回]",
@@ -26,10 +26,10 @@ const char* const kHeadingLines[] = {
     u8"第四回中既将薛家母子在荣府内寄居等事略已表明，此回则暂不能写矣。", u8"第四回中既将薛家母子…此回则暂不能写矣。",
     u8"第一章 这是一行非常非常长的标题文字它已经超过了四十个字符的限制所以不应该被当作标题来处理", u8"此开卷第一回也。",
     u8"第一次见面他就说，以后再也不来了……", u8"《红楼梦》第三回写得很好。", u8"上部分已经说过了。",
-    u8"卷一卷铺盖就走了", u8"一、坚持原则，不要动摇。", u8"一、二、三！", u8"第二回合，他又输了。", u8"目录", u8"正文",
-    u8"【", u8"第一至二", u8"“第一章写完了吗？”他问。", u8"第三集我还没看。", "Chapter 7, in which we learn something",
-    "chapter 7", "Chapters of my life", "Chapter 7 was the best part of the whole book I have ever read", "Prologues",
-    "Part of it", ""};
+    u8"卷一卷铺盖就走了", u8"一、坚持原则，不要动摇。", u8"一、二、三！", u8"第二回合，他又输了。",
+    u8"第二回见面时他说……", u8"目录", u8"正文", u8"【", u8"第一至二", u8"“第一章写完了吗？”他问。",
+    u8"第三集我还没看。", "Chapter 7, in which we learn something", "chapter 7", "Chapters of my life",
+    "Chapter 7 was the best part of the whole book I have ever read", "Prologues", "Part of it", ""};
 
 TEST(ChapterHeadings, FindEachFormAndLeaveProseAlone) {
     for (const std::string marked : kHeadingLines) {

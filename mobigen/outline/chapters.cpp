@@ -33,7 +33,7 @@ bool isSeparatorMark(std::uint32_t c) { return isOneOf(c, U"：:·、—-.．】
 // A sentence's end or a colon: the body has begun ("此回则暂不能写矣。").
 bool isHardStop(std::uint32_t c) { return isOneOf(c, U"。：:"sv); }
 // Commas and the like sit inside web-novel titles ("第123章 风起，云涌") as often as in prose.
-bool isSoftStop(std::uint32_t c) { return isOneOf(c, U"，；！？,;!?"sv); }
+bool isSoftStop(std::uint32_t c) { return isOneOf(c, U"，；！？,;!?…"sv); }
 
 std::uint32_t codePointAt(std::string_view s, std::size_t pos) { return nextCodePoint(s, pos); }
 
