@@ -43,7 +43,7 @@ std::string chineseNumber(int n) {  // 1 to 999
     return n % 10 ? out + digits[n % 10] : out;
 }
 
-// Public-domain chapter titles and first lines (三国演义, 西游记, 金瓶梅, 红楼梦), set down the
+// Public-domain chapter titles and first lines (三国演义, 西游记, 金瓶梅, 红楼梦, 水浒传), set down the
 // ways download sites write them, among prose that names chapters.
 Sample classic() {
     const std::pair<const char*, const char*> chapters[] = {
@@ -51,13 +51,16 @@ Sample classic() {
         {u8"灵根育孕源流出　心性修持大道生", u8"诗曰：混沌未分天地乱，茫茫渺渺无人见。"},
         {u8"西门庆热结十弟兄　武二郎冷遇亲哥嫂", u8"诗曰：豪华去后行人绝，箫筝不响歌喉咽。"},
         {u8"甄士隐梦幻识通灵　贾雨村风尘怀闺秀", u8"此开卷第一回也。作者自云：曾历过一番梦幻之后。"},
-        {u8"贾夫人仙逝扬州城　冷子兴演说荣国府", u8"诗云：一局输赢料不真，香销茶尽尚逡巡。"}};
-    const char* prefixes[] = {"", u8"正文 ", u8"《》目录 ", u8"　　", u8"《红楼梦》 ", "\t"};
+        {u8"贾夫人仙逝扬州城　冷子兴演说荣国府", u8"诗云：一局输赢料不真，香销茶尽尚逡巡。"},
+        {u8"张天师祈禳瘟疫　洪太尉误走妖魔", u8"话说大宋仁宗天子在位，嘉祐三年三月三日五更三点。"},
+        {u8"议温明董卓叱丁原　馈金珠李肃说吕布", u8"且说曹操当日对何进曰：宦官之祸，古今皆有。"},
+        {u8"四海千山皆拱伏　九幽十类尽除名", u8"却说美猴王荣归故里，自斩了混世魔王。"}};
+    const char* prefixes[] = {"", u8"正文 ", u8"《》目录 ", u8"　　", u8"《红楼梦》 ", "\t", u8"章节目录 "};
     Sample sample;
-    for (int n = 1; n <= 120; ++n) {
-        const auto& [title, opening] = chapters[n % 5];
+    for (int n = 1; n <= 120; ++n) {  // 8 titles, 7 prefixes and every third run in: all combinations
+        const auto& [title, opening] = chapters[n % 8];
         const std::string heading = u8"第" + chineseNumber(n) + u8"回 " + title;
-        const bool runIn = n % 4 == 0;
+        const bool runIn = n % 3 == 0;
         sample.push_back({prefixes[n % 6] + heading + (runIn ? opening : ""), heading});
         if (!runIn) sample.push_back({u8"　　" + std::string(opening), ""});
         for (const char* prose : {u8"第四回中既将薛家母子在荣府内寄居等事略已表明，此回则暂不能写矣。",
