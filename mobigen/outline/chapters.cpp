@@ -25,7 +25,8 @@ using namespace std::string_view_literals;
 bool isOneOf(std::uint32_t c, std::u32string_view set) { return set.find(static_cast<char32_t>(c)) != set.npos; }
 
 bool isChineseNumeral(std::uint32_t c) {
-    return isOneOf(c, U"零〇○一二三四五六七八九十百千万两壹贰叁肆伍陆柒捌玖拾佰仟0123456789０１２３４５６７８９"sv);
+    return isOneOf(
+        c, U"零〇○一二三四五六七八九十百千万两兩萬壹贰貳叁參肆伍陆陸柒捌玖拾佰仟0123456789０１２３４５６７８９"sv);
 }
 
 // Between a heading's number and its title ("第二章：重逢", "CHAPTER I. Loomings").
@@ -71,8 +72,8 @@ std::size_t trimBack(std::string_view s, std::size_t begin, std::size_t end) {
 }
 
 // What download sites put before a heading on its line; 《…》 (a book's name) is handled apart.
-constexpr std::string_view kSitePrefixes[] = {u8"章节目录", u8"正文卷", u8"VIP卷", u8"VIP章节",
-                                              u8"正文",     u8"目录",   u8"》"};
+constexpr std::string_view kSitePrefixes[] = {u8"章节目录", u8"章節目錄", u8"正文卷", u8"VIP卷", u8"VIP章节",
+                                              u8"VIP章節",  u8"正文",     u8"目录",   u8"目錄",  u8"》"};
 constexpr std::size_t kMaxBookName = 30;  // code points inside 《》
 
 std::size_t skipBookName(std::string_view s, std::size_t pos, std::size_t stop) {
@@ -117,11 +118,14 @@ struct Unit {
     char32_t unit;
     HeadingLevel level;
     bool titleMayRunOn;
+    bool couplet;
 };
-constexpr Unit kUnits[] = {{U'章', kChapter, true},  {U'回', kChapter, true},  {U'节', kChapter, false},
-                           {U'集', kChapter, false}, {U'话', kChapter, false}, {U'幕', kChapter, false},
-                           {U'折', kChapter, false}, {U'卷', kVolume, true},   {U'部', kVolume, false},
-                           {U'篇', kVolume, false}};
+constexpr Unit kUnits[] = {
+    {U'章', kChapter, true, false},  {U'回', kChapter, true, true},   {U'迴', kChapter, true, true},
+    {U'节', kChapter, false, false}, {U'節', kChapter, false, false}, {U'集', kChapter, false, false},
+    {U'话', kChapter, false, false}, {U'話', kChapter, false, false}, {U'幕', kChapter, false, false},
+    {U'折', kChapter, false, false}, {U'卷', kVolume, true, false},   {U'部', kVolume, false, false},
+    {U'篇', kVolume, false, false}};
 
 struct NamedForm {
     std::string_view word;
@@ -131,11 +135,12 @@ struct NamedForm {
 constexpr NamedForm kNamedForms[] = {
     {u8"楔子", kChapter, false}, {u8"序章", kChapter, false}, {u8"序言", kChapter, false}, {u8"序幕", kChapter, false},
     {u8"自序", kChapter, false}, {u8"序", kChapter, false},   {u8"引子", kChapter, false}, {u8"引言", kChapter, false},
-    {u8"前言", kChapter, false}, {u8"尾声", kChapter, false}, {u8"后记", kChapter, false}, {u8"终章", kChapter, false},
-    {u8"番外", kChapter, true},  {u8"卷首", kVolume, false},  {u8"卷末", kVolume, false},  {u8"卷上", kVolume, false},
-    {u8"卷中", kVolume, false},  {u8"卷下", kVolume, false},  {u8"上卷", kVolume, false},  {u8"中卷", kVolume, false},
-    {u8"下卷", kVolume, false},  {u8"上部", kVolume, false},  {u8"中部", kVolume, false},  {u8"下部", kVolume, false},
-    {u8"上篇", kVolume, false},  {u8"中篇", kVolume, false},  {u8"下篇", kVolume, false},
+    {u8"前言", kChapter, false}, {u8"尾声", kChapter, false}, {u8"尾聲", kChapter, false}, {u8"后记", kChapter, false},
+    {u8"後記", kChapter, false}, {u8"终章", kChapter, false}, {u8"終章", kChapter, false}, {u8"番外", kChapter, true},
+    {u8"卷首", kVolume, false},  {u8"卷末", kVolume, false},  {u8"卷上", kVolume, false},  {u8"卷中", kVolume, false},
+    {u8"卷下", kVolume, false},  {u8"上卷", kVolume, false},  {u8"中卷", kVolume, false},  {u8"下卷", kVolume, false},
+    {u8"上部", kVolume, false},  {u8"中部", kVolume, false},  {u8"下部", kVolume, false},  {u8"上篇", kVolume, false},
+    {u8"中篇", kVolume, false},  {u8"下篇", kVolume, false},
 };
 
 std::size_t skipNumeral(std::string_view s, std::size_t pos, std::size_t stop) {
@@ -168,7 +173,7 @@ std::optional<FormMatch> matchNumbered(std::string_view s, std::size_t pos, std:
             std::size_t after = second;
             if (second != std::string_view::npos && second < stop && nextCodePoint(s, after) == unit) next = after;
         }
-        return FormMatch{u.level, next, u.titleMayRunOn, false, false, unit == U'回'};
+        return FormMatch{u.level, next, u.titleMayRunOn, false, false, u.couplet};
     }
     return std::nullopt;
 }
@@ -265,7 +270,8 @@ std::optional<std::size_t> englishEnd(std::string_view s, std::size_t begin, con
 }
 
 // Where a chapter's first sentence begins when it is run into the heading's line.
-constexpr std::string_view kBodyOpenings[] = {u8"诗曰", u8"词曰", u8"诗云", u8"词云", u8"话说", u8"却说", u8"且说"};
+constexpr std::string_view kBodyOpenings[] = {u8"诗曰", u8"詩曰", u8"词曰", u8"詞曰", u8"诗云", u8"詩云", u8"词云",
+                                              u8"詞云", u8"话说", u8"話說", u8"却说", u8"卻說", u8"且说", u8"且說"};
 
 bool opensBody(std::string_view s, std::size_t pos) {
     for (const std::string_view opening : kBodyOpenings) {
