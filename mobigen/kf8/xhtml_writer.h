@@ -32,6 +32,9 @@ public:
     virtual std::optional<std::string> stylesheet(std::string_view href) = 0;
     // The kept part of a <style> element, or of a style attribute (`onRoot` on html or body).
     virtual std::string style(std::string_view css, bool attribute, bool onRoot) = 0;
+    // The content of the page's <meta name="viewport"> to write, given the one it declares
+    // ("" when none): a fixed-layout page needs one, a reflowable page keeps none.
+    virtual std::string viewport(std::string_view /*declared*/) { return {}; }
 };
 
 struct XhtmlHeading {
@@ -60,5 +63,8 @@ std::string xhtmlDocument(std::string_view title, std::string_view head, std::st
 
 // The <link> that puts the book's one stylesheet (flow 1) in a document's head.
 std::string stylesheetLink();
+
+// <meta name="viewport" content="..."/>, for a head.
+std::string viewportElement(std::string_view content);
 
 }  // namespace mobigen
