@@ -93,26 +93,31 @@ TEST(TextPage, LanguageAndContentsTitleFollowTheTextAndTheByteOrderMarkGoes) {
     }
 }
 
-// A book with parts, as download sites save them: a notice, leftover markup, chapters numbered
-// on across the parts. Both parts of the joint file must carry one outline.
+// A book with parts, as download sites save them: a notice, a site's prefixes, indentation,
+// leftover markup, a first sentence run into its heading, chapters numbered on across the
+// parts. Both parts of the joint file must carry one outline.
 TEST(TextPage, BothPartsCarryTheSameNestedOutline) {
     std::string body = u8"本书来自某网站，仅供试读<br><br>";
     Labels expected;
+    const char* const forms[] = {u8"正文 %", u8"　　%", u8"% <a href='/book/2619/im'>标题</a>",
+                                 u8"%诗曰：豪华去后行人绝。"};
     int chapter = 0;
-    for (const char* part : {u8"第一部 春", u8"第二部 秋"}) {
+    for (const char* part : {u8"第一部 春", u8"《书》 第二部 秋"}) {
         body += std::string(part) + "<br>";
-        expected.push_back({part, 0});
-        for (int i = 0; i < 3; ++i) {
-            const std::string number = std::to_string(++chapter);
-            const std::string title = u8"第" + number + u8"章 <a href='/book/2619/" + number + u8"'>标题</a>";
-            body += title + "<br><h3>" + std::to_string(chapter) + u8"</h3><br>　　正文一段。<br>";
-            expected.push_back({u8"第" + std::to_string(chapter) + u8"章 标题", 1});
+        expected.push_back({std::string(part).substr(std::string(part).find(u8"第")), 0});
+        for (const char* form : forms) {
+            const std::string heading = u8"第" + std::to_string(++chapter) + u8"回 标题";
+            std::string line = form;
+            line.replace(line.find('%'), 1, heading);
+            body += line + "<br><h3>" + std::to_string(chapter) + u8"</h3><br>　　正文一段。<br>";
+            expected.push_back({heading + (line.find("href") != std::string::npos ? u8" 标题" : ""), 1});
         }
     }
     const Book book = readText(body, u8"书");
     EXPECT_EQ(book.flow.find("<h3>"), std::string::npos);
     EXPECT_EQ(book.flow.find("href"), std::string::npos);
-    EXPECT_NE(book.flow.find(u8"本书来自某网站，仅供试读<br>"), std::string::npos);
+    for (const char* kept : {u8"本书来自某网站，仅供试读<br>", u8"诗曰：豪华去后行人绝。<br>"})
+        EXPECT_NE(book.flow.find(kept), std::string::npos) << kept;
     TempFolder folder;
     Diagnostics diagnostics;
     writeFile(folder / "book", writeBook(book, Compression::PalmDoc, OutputKind::Joint, diagnostics));
