@@ -154,20 +154,21 @@ FittedImage keep() { return {}; }
 FittedImage keep(std::string problem) { return {std::nullopt, std::move(problem)}; }
 FittedImage replaced(std::string data) { return {std::move(data), {}}; }
 
-// A JPEG kept as it is, but for its header; nothing when it is already right or over the limit.
-std::optional<std::string> withRightHeader(std::string_view data, const JpegHeader& header) {
-    if (header.jfifFirst && header.densityInDpi) return std::string(data);
-    std::optional<std::string> patched = withJfifHeader(data);
-    if (patched && patched->size() > kImageKeepBytes) return std::nullopt;
-    return patched;
-}
-
 struct Source {
     std::string_view data;
     ImageFormat format;
     Box box;
     JpegHeader jpeg;  // for a JPEG
 };
+
+// The file kept, a JPEG with its header patched if need be; nothing when the patch cannot be
+// made or would take it over the limit.
+std::optional<FittedImage> keptAsIs(const Source& source) {
+    if (source.format != ImageFormat::Jpeg || (source.jpeg.jfifFirst && source.jpeg.densityInDpi)) return keep();
+    std::optional<std::string> patched = withJfifHeader(source.data);
+    if (!patched || patched->size() > kImageKeepBytes) return std::nullopt;
+    return replaced(std::move(*patched));
+}
 
 FittedImage reencoded(const Source& source, bool mustChange) {
     const Box upright = swapsSides(source.jpeg.orientation) ? Box{source.box.height, source.box.width} : source.box;
@@ -177,10 +178,8 @@ FittedImage reencoded(const Source& source, bool mustChange) {
     std::string out = compactEncoding(std::move(decoded.raster));
     if (out.empty()) return keep("it could not be encoded small enough");
     if (out.size() < source.data.size() || mustChange) return replaced(std::move(out));
-    if (source.format != ImageFormat::Jpeg) return keep();
-    std::optional<std::string> kept = withRightHeader(source.data, source.jpeg);
-    if (!kept) return replaced(std::move(out));
-    return *kept == source.data ? keep() : replaced(std::move(*kept));
+    std::optional<FittedImage> kept = keptAsIs(source);
+    return kept ? std::move(*kept) : replaced(std::move(out));
 }
 
 FittedImage fitted(const Source& source) {
@@ -188,10 +187,8 @@ FittedImage fitted(const Source& source) {
     const bool fitsScreen = source.box.width <= kImageKeepSide && source.box.height <= kImageKeepSide;
     const bool plainJpeg = source.format != ImageFormat::Jpeg || canTakeJfif(source.jpeg);
     if (small && fitsScreen && plainJpeg) {
-        if (source.format != ImageFormat::Jpeg) return keep();
-        const std::optional<std::string> kept = withRightHeader(source.data, source.jpeg);
-        if (kept && *kept == source.data) return keep();
-        if (kept) return replaced(*kept);
+        std::optional<FittedImage> kept = keptAsIs(source);
+        if (kept) return std::move(*kept);
     }
     if (static_cast<long long>(source.box.width) * source.box.height > kImageMaxDecodePixels)
         return keep("at " + std::to_string(source.box.width) + "x" + std::to_string(source.box.height) +
