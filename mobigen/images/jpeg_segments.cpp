@@ -161,7 +161,8 @@ JpegHeader readJpegHeader(std::string_view data) {
 }
 
 bool canTakeJfif(const JpegHeader& header) {
-    return header.orientation == 1 && !header.adobeTransformed && (header.components == 1 || header.components == 3);
+    // Grey reads the same whatever an Adobe segment says.
+    return header.orientation == 1 && (header.components == 1 || (header.components == 3 && !header.adobeTransformed));
 }
 
 std::optional<std::string> withJfifHeader(std::string_view data) {
