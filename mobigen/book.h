@@ -112,7 +112,8 @@ struct Book {
     Metadata metadata;
     std::string flow;
     std::vector<Image> images;
-    std::optional<std::size_t> coverImage;  // index into `images`
+    std::optional<std::size_t> coverImage;      // index into `images`
+    std::optional<std::size_t> thumbnailImage;  // index into `images`: a small JPEG of the cover
     std::vector<TocEntry> toc;
     std::uint32_t startOffset = 0;  // EXTH 116
     Kf8Part kf8;                    // empty documents: no KF8 part can be written

@@ -1,5 +1,6 @@
 #include "mobigen/images/image_fit.h"
 #include "mobigen/images/images.h"
+#include "mobigen/images/jpeg_segments.h"
 
 #include <stb_image.h>
 #include <stb_image_write.h>
@@ -78,6 +79,30 @@ RgbPixels decodedRgb(const std::string& image, int& width, int& height) {
                      stbi_image_free);
 }
 
+bool hasDpiJfif(const std::string& jpeg) {
+    const JpegHeader header = readJpegHeader(jpeg);
+    return header.jfifFirst && header.densityInDpi;
+}
+
+// Uncompressed GIF: a clear code every 126 pixels keeps the codes 8 bits wide, one per byte.
+std::string gif(const Raster& grey) {
+    std::string out =
+        "GIF89a" +
+        std::string{char(grey.width), char(grey.width >> 8), char(grey.height), char(grey.height >> 8), '\xE6', 0, 0};
+    for (int i = 0; i < 128; ++i) out += std::string(3, static_cast<char>(i * 2));
+    out += std::string{
+        ',', 0, 0, 0, 0, char(grey.width), char(grey.width >> 8), char(grey.height), char(grey.height >> 8), 0, 7};
+    std::string codes;
+    for (std::size_t i = 0; i < grey.pixels.size(); ++i) {
+        if (i % 126 == 0) codes += '\x80';
+        codes += static_cast<char>(grey.pixels[i] / 2);
+    }
+    codes += '\x81';
+    for (std::size_t at = 0; at < codes.size(); at += 255)
+        out += static_cast<char>(std::min<std::size_t>(255, codes.size() - at)) + codes.substr(at, 255);
+    return out + std::string("\0;", 2);
+}
+
 TEST(ImageFit, LargeOrHeavyImagesBecomeSmallerJpegsInsideTheBox) {
     struct Case {
         std::string image;
@@ -92,20 +117,28 @@ TEST(ImageFit, LargeOrHeavyImagesBecomeSmallerJpegsInsideTheBox) {
         {encoded(700, 900, 3, 'j', 100), 700, 900, false},  // fits the screen but not the record
         {encoded(2400, 1800, 3, 'j'), 1072, 804, false},    // libjpeg decodes it at half size
         {encoded(noisyGradient(3300, 300, 1, 0), 'j', 90), 1072, 97, true},
-        {encoded(noisyGradient(8600, 200, 1, 0), 'j', 90), 1072, 25, true},  // at an eighth, just over the box
+        {encoded(noisyGradient(8600, 200, 1, 0), 'j', 90), 1072, 25, true},   // at an eighth, just over the box
+        {encoded(noisyGradient(1072, 1448, 3, 127), 'j', 100), 0, 0, false},  // over the limit at quality 60
+        {gif(noisyGradient(700, 500, 1, 40)), 700, 500, true},
     };
     ASSERT_LE(cases[2].image.size(), kImageKeepBytes);
     ASSERT_GT(cases[4].image.size(), kImageKeepBytes);
+    ASSERT_GT(cases[8].image.size(), kImageKeepBytes);
     for (const Case& c : cases) {
         const FittedImage fitted = fitImage(c.image);
-        ASSERT_TRUE(fitted.smaller.has_value()) << fitted.problem;
+        ASSERT_TRUE(fitted.replacement.has_value()) << fitted.problem;
         EXPECT_EQ(fitted.problem, "");
-        EXPECT_LE(fitted.smaller->size(), std::min(c.image.size() - 1, kImageKeepBytes));
-        EXPECT_EQ(sniffImageFormat(*fitted.smaller), ImageFormat::Jpeg);
+        EXPECT_LE(fitted.replacement->size(), std::min(c.image.size() - 1, kImageKeepBytes));
+        EXPECT_TRUE(hasDpiJfif(*fitted.replacement));
         int width = 0, height = 0;
-        const RgbPixels rgb = decodedRgb(*fitted.smaller, width, height);
+        const RgbPixels rgb = decodedRgb(*fitted.replacement, width, height);
         ASSERT_TRUE(rgb);
-        EXPECT_EQ(std::make_pair(width, height), std::make_pair(c.width, c.height));
+        if (c.width == 0) {  // made smaller than the box, in proportion
+            EXPECT_LT(width, kImageFitWidth);
+            EXPECT_NEAR(height * kImageFitWidth, width * kImageFitHeight, kImageFitHeight);
+        } else {
+            EXPECT_EQ(std::make_pair(width, height), std::make_pair(c.width, c.height));
+        }
         const stbi_uc* p = rgb.get();
         for (int at = 0; c.grey && at < 3 * width * height; at += 3)
             ASSERT_TRUE(p[at] == p[at + 1] && p[at] == p[at + 2]) << "pixel " << at / 3;
@@ -129,9 +162,9 @@ TEST(ImageFit, ShrinkingToHalfOrLessKeepsColoursInPlace) {
     for (const std::string& image :
          {encoded(twoColours(2400, 1800, 3), 'j'), encoded(twoColours(3000, 2000, 4), 'p')}) {
         const FittedImage fitted = fitImage(image);
-        ASSERT_TRUE(fitted.smaller.has_value()) << fitted.problem;
+        ASSERT_TRUE(fitted.replacement.has_value()) << fitted.problem;
         int width = 0, height = 0;
-        const RgbPixels rgb = decodedRgb(*fitted.smaller, width, height);
+        const RgbPixels rgb = decodedRgb(*fitted.replacement, width, height);
         ASSERT_TRUE(rgb);
         ASSERT_EQ(width, 1072);
         for (const auto& [x, y, colour] : {std::tuple{200, height / 2, 0xD0000},
@@ -144,18 +177,78 @@ TEST(ImageFit, ShrinkingToHalfOrLessKeepsColoursInPlace) {
     }
 }
 
-TEST(ImageFit, SmallGifAndTransparentImagesAreKeptByteForByte) {
-    Raster seeThrough = noisyGradient(400, 400, 4, 12);
+std::string withoutFirstSegment(const std::string& jpeg) {
+    return jpeg.substr(0, 2) +
+           jpeg.substr(4 + (static_cast<unsigned char>(jpeg[4]) << 8 | static_cast<unsigned char>(jpeg[5])));
+}
+
+std::string withExif(const std::string& jpeg, char orientation) {
+    const std::string tiff =
+        std::string("MM\0\x2A\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01\0", 19) + orientation + std::string(6, '\0');
+    return jpeg.substr(0, 2) + "\xFF\xE1" + bigEndian16(2 + 6 + static_cast<int>(tiff.size())) +
+           std::string("Exif\0\0", 6) + tiff + withoutFirstSegment(jpeg).substr(2);
+}
+
+TEST(ImageFit, SmallImagesAreKeptButForTheJfifHeaderAJpegGets) {
+    Raster seeThrough = noisyGradient(150, 150, 4, 12);
     seeThrough.pixels[4 * 5000 + 3] = 0x80;
-    Raster greySeeThrough = noisyGradient(1700, 300, 2, 12);
-    greySeeThrough.pixels.back() = 0;
+    const std::string jpeg = encoded(300, 400, 3, 'j');  // stb's JFIF header has no density units
     const std::string largestKept = encoded(noisyGradient(1600, 1600, 1, 0), 'j', 50);
     ASSERT_LE(largestKept.size(), kImageKeepBytes);
-    for (const std::string& image : {encoded(300, 400, 3, 'j'), largestKept, "GIF89a" + std::string(300000, '\x3B'),
-                                     encoded(seeThrough, 'p'), encoded(greySeeThrough, 'p')}) {
-        const FittedImage fitted = fitImage(image);
-        EXPECT_FALSE(fitted.smaller.has_value()) << image.size() << " bytes";
+    const std::string right = *fitImage(jpeg).replacement;
+    const struct {
+        std::string image;
+        bool patched;
+    } cases[] = {{encoded(seeThrough, 'p'), false},
+                 {gif(noisyGradient(200, 100, 1, 9)), false},
+                 {right, false},
+                 {jpeg, true},
+                 {largestKept, true},
+                 {withoutFirstSegment(jpeg), true},
+                 {withExif(jpeg, 1), true}};
+    for (const auto& c : cases) {
+        const FittedImage fitted = fitImage(c.image);
         EXPECT_EQ(fitted.problem, "");
+        ASSERT_EQ(fitted.replacement.has_value(), c.patched) << c.image.size() << " bytes";
+        if (!c.patched) continue;
+        EXPECT_TRUE(hasDpiJfif(*fitted.replacement));
+        EXPECT_EQ(fitted.replacement->find("Exif"), std::string::npos);
+        EXPECT_EQ(fitted.replacement->substr(fitted.replacement->size() - 1000), c.image.substr(c.image.size() - 1000));
+    }
+}
+
+TEST(ImageFit, ExifTurnedJpegsAreWrittenUpright) {
+    // Stored on its side: red left, blue right, green on top; shown turned a quarter clockwise.
+    const FittedImage fitted = fitImage(withExif(encoded(twoColours(300, 200, 3), 'j'), 6));
+    ASSERT_TRUE(fitted.replacement.has_value()) << fitted.problem;
+    EXPECT_TRUE(hasDpiJfif(*fitted.replacement));
+    int width = 0, height = 0;
+    const RgbPixels rgb = decodedRgb(*fitted.replacement, width, height);
+    ASSERT_EQ(std::make_pair(width, height), std::make_pair(200, 300));
+    for (const auto& [x, y, colour] : {std::tuple{100, 20, 0xD0000}, {100, 280, 0xD}, {195, 150, 0xC00}}) {
+        const stbi_uc* p = rgb.get() + 3 * (y * width + x);
+        EXPECT_EQ(p[0] / 16 << 16 | p[1] / 16 << 8 | p[2] / 16, colour) << x << "," << y;
+    }
+}
+
+TEST(ImageFit, TransparencyStaysInAPngWithinTheLimit) {
+    Raster wide = noisyGradient(1700, 300, 2, 12);
+    wide.pixels.back() = 0;
+    Raster heavy = noisyGradient(1000, 1000, 4, 100);
+    for (std::size_t at = 3; at < heavy.pixels.size(); at += 4)
+        heavy.pixels[at] = static_cast<unsigned char>(at / 4 % 256);
+    for (const Raster& raster : {wide, heavy}) {
+        const std::string image = encoded(raster, 'p');
+        const FittedImage fitted = fitImage(image);
+        ASSERT_TRUE(fitted.replacement.has_value()) << fitted.problem;
+        EXPECT_EQ(sniffImageFormat(*fitted.replacement), ImageFormat::Png);
+        EXPECT_LE(fitted.replacement->size(), kImageKeepBytes);
+        int width = 0, height = 0, channels = 0;
+        const stbi_uc* bytes = reinterpret_cast<const stbi_uc*>(fitted.replacement->data());
+        ASSERT_TRUE(
+            stbi_info_from_memory(bytes, static_cast<int>(fitted.replacement->size()), &width, &height, &channels));
+        EXPECT_EQ(channels, raster.channels);
+        EXPECT_LE(width, kImageFitWidth);
     }
 }
 
@@ -174,9 +267,9 @@ TEST(ImageFit, DamagedOrHugeImagesAreKeptWithAReason) {
     for (const std::string& image :
          {jpeg.substr(0, jpeg.size() / 2), jpeg.substr(0, jpeg.size() - 2), garbage, png.substr(0, png.size() / 2),
           png.substr(0, png.size() - 12), overfullTable, bmp.substr(0, bmp.size() - 1000), jpegClaiming(60000, 60000),
-          pngClaiming(60000, 60000), pngClaiming(7000, 7000)}) {
+          pngClaiming(60000, 60000), pngClaiming(7000, 7000), "GIF89a" + std::string(300000, '\x3B')}) {
         const FittedImage fitted = fitImage(image);
-        EXPECT_FALSE(fitted.smaller.has_value()) << image.size() << " bytes";
+        EXPECT_FALSE(fitted.replacement.has_value()) << image.size() << " bytes";
         EXPECT_NE(fitted.problem, "") << image.size() << " bytes";
     }
     EXPECT_NE(fitImage(jpegClaiming(8000, 8000)).problem.find("8000x8000"), std::string::npos);
@@ -191,9 +284,14 @@ TEST(ImageFit, TheCollectorStoresTheFittedImageAndNamesTheFileItCouldNotRead) {
     EXPECT_EQ(collector.record("big.jpg", [&] { return big; }), 1u);
     EXPECT_EQ(collector.record("bad.jpg", [&] { return garbage; }), 2u);
     EXPECT_EQ(collector.record("big.jpg", [&] { return garbage; }), 1u);
+    EXPECT_EQ(collector.thumbnail(1), 3u);
     collector.fitAll();
-    ASSERT_EQ(images.size(), 2u);
-    EXPECT_EQ(images[0].data, *fitImage(big).smaller);
+    ASSERT_EQ(images.size(), 3u);
+    EXPECT_EQ(images[0].data, *fitImage(big).replacement);
+    int width = 0, height = 0;
+    ASSERT_TRUE(decodedRgb(images[2].data, width, height));
+    EXPECT_EQ(std::make_pair(width, height), std::make_pair(kThumbnailWidth, 228));
+    EXPECT_TRUE(hasDpiJfif(images[2].data));
     EXPECT_EQ(images[1].data, garbage);
     ASSERT_EQ(diagnostics.warnings.size(), 1u);
     EXPECT_NE(diagnostics.warnings[0].find("bad.jpg"), std::string::npos);

@@ -36,6 +36,7 @@ Book sampleBook() {
     book.flow += "<img recindex=\"00001\"></body></html>";
     book.images = {{kGif}, {kPng}};
     book.coverImage = 1;
+    book.thumbnailImage = 0;
     return book;
 }
 
@@ -66,7 +67,7 @@ TEST_F(MobitoolCheck, TextMetadataCoverAndToc) {
     const std::string info = readBack(book, Compression::PalmDoc, "-i -c");
     // Start offset (116) and cover offset (201) as well as the book's own metadata.
     for (const char* expected : {u8"三国演义 Romance of the Three Kingdoms: Part 1/2", u8"罗贯中", "Anonymous",
-                                 "History", "Novel", "locale: zh-cn", "(524): zh-CN", "(116): 40\n", "(201): 1\n"})
+                                 "History", "Novel", "locale: zh-cn", "(524): zh-CN", "(116): 40\n", "(201): 1\n", "(202): 0\n"})
         EXPECT_NE(info.find(expected), std::string::npos) << expected << " in\n" << info;
     EXPECT_EQ(readFile(folder / "book_cover.png"), kPng);
 

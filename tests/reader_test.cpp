@@ -125,10 +125,11 @@ TEST(EpubReader, SampleBooksImagesReadingOrderLinksAndToc) {
     Diagnostics diagnostics;
     const Book book = readEpubBook(sampleEpub(), "fallback", diagnostics);
     const std::string& f = book.flow;
-    ASSERT_EQ(book.images.size(), 2u);  // the cover first, the picture once, no SVG
+    ASSERT_EQ(book.images.size(), 3u);  // the cover and its thumbnail first, the picture once, no SVG
     EXPECT_EQ(book.images[0].data, kPng);
     EXPECT_EQ(book.coverImage, std::optional<std::size_t>(0));
-    EXPECT_NE(f.find("<img recindex=\"00002\" alt=\"p\"/>"), std::string::npos);
+    EXPECT_EQ(book.thumbnailImage, std::optional<std::size_t>(1));
+    EXPECT_NE(f.find("<img recindex=\"00003\" alt=\"p\"/>"), std::string::npos);
     EXPECT_LT(f.find("<p>Two</p>"), f.find("Note 1"));  // linear="no" at the end
     EXPECT_EQ(f.find("x()"), std::string::npos);
     for (const char* reported : {"gone.xhtml", "SVG", "none.gif", "script"})
@@ -269,7 +270,7 @@ void expectMobyDicksKf8Part(const Book& moby, const Diagnostics& diagnostics) {
     ASSERT_EQ(kf8.flowTypes, std::vector<std::string>{"text/css"});
     // The stylesheet follows header, written as div, and its fonts come right after the images.
     EXPECT_NE(kf8.flows[0].find("div.tag-header + p:first-line"), std::string::npos);
-    EXPECT_NE(kf8.flows[0].find("src: url(kindle:embed:" + std::string(moby.images.size() == 2 ? "0003" : "?")),
+    EXPECT_NE(kf8.flows[0].find("src: url(kindle:embed:" + std::string(moby.images.size() == 3 ? "0004" : "?")),
               std::string::npos);
     ASSERT_EQ(kf8.fonts.size(), 4u);
     for (const auto& font : kf8.fonts) EXPECT_EQ(font.data.substr(0, 4), "OTTO");

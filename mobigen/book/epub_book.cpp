@@ -1,9 +1,9 @@
 #include "mobigen/book/book_readers.h"
 
-#include "mobigen/mobi6/flow_builder.h"
-#include "mobigen/mobi6/html_reducer.h"
 #include "mobigen/images/images.h"
 #include "mobigen/kf8/epub_kf8.h"
+#include "mobigen/mobi6/flow_builder.h"
+#include "mobigen/mobi6/html_reducer.h"
 #include "mobigen/source/epub_toc.h"
 #include "mobigen/source/href.h"
 #include "mobigen/source/opf.h"
@@ -219,7 +219,9 @@ void readCover(const Package& package, ZipArchive& zip, ImageCollector& images, 
         if (!zip.contains(cover->path)) return std::nullopt;
         return zip.read(cover->path);
     });
-    if (record != 0) book.coverImage = record - 1;
+    if (record == 0) return;
+    book.coverImage = record - 1;
+    book.thumbnailImage = images.thumbnail(record) - 1;
 }
 
 }  // namespace

@@ -104,11 +104,29 @@ void ImageCollector::fitAll() {
         if (!results[i].problem.empty())
             diagnostics_.warn("The image " + unfittedPaths_[i - fitted_] +
                               " was stored as it is: " + results[i].problem + ".");
-        if (results[i].smaller) images_[i].data = std::move(*results[i].smaller);
+        if (results[i].replacement) images_[i].data = std::move(*results[i].replacement);
     }
+    makeThumbnails();
     unfittedPaths_.clear();
     fitted_ = images_.size();
     reportSvgs();
+}
+
+std::size_t ImageCollector::thumbnail(std::size_t coverRecord) {
+    images_.push_back(Image{});
+    unfittedPaths_.emplace_back("the cover's thumbnail");
+    thumbnails_.emplace_back(images_.size(), coverRecord);
+    return images_.size();
+}
+
+// After the fitting, so that a thumbnail follows the cover as it is stored. One that cannot be
+// made is the cover itself: a reader then still shows something.
+void ImageCollector::makeThumbnails() {
+    for (const auto& [record, cover] : thumbnails_) {
+        std::string small = thumbnailOf(images_[cover - 1].data);
+        images_[record - 1].data = small.empty() ? images_[cover - 1].data : std::move(small);
+    }
+    thumbnails_.clear();
 }
 
 // One warning for them all: a book drawn in SVG has dozens, and the KF8 part keeps them.

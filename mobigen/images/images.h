@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace mobigen {
@@ -41,6 +42,10 @@ public:
     // when it is missing or in a format MOBI readers cannot show.
     std::size_t record(const std::string& path, const Loader& load);
 
+    // A record for a thumbnail of the image at `coverRecord` (1-based), made from whatever that
+    // image is once fitted.
+    std::size_t thumbnail(std::size_t coverRecord);
+
     // Whether `path` was asked for before, and whether it held SVG then.
     bool isKnown(const std::string& path) const { return records_.count(path) != 0; }
     bool isSvg(const std::string& path) const { return svgPaths_.count(path) != 0; }
@@ -51,6 +56,7 @@ public:
 
 private:
     void reportSvgs();
+    void makeThumbnails();
 
     std::vector<Image>& images_;
     Diagnostics& diagnostics_;
@@ -58,6 +64,7 @@ private:
     std::set<std::string> svgPaths_;
     std::vector<std::string> unfittedPaths_;  // of images_[fitted_ ...]
     std::vector<std::string> unreportedSvgs_;
+    std::vector<std::pair<std::size_t, std::size_t>> thumbnails_;  // record, its cover's record
     std::size_t fitted_ = 0;
 };
 

@@ -108,8 +108,9 @@ void writeKf8Part(const Kf8PartPlan& plan, RecordSink& records) {
     header.ncxRecord = ncx.empty() ? kMobiNotSet : static_cast<std::uint32_t>(ncxIndex);
     header.uniqueId = plan.uniqueId;
     header.startOffset = startOffset;
-    if (plan.book.coverImage && *plan.book.coverImage < plan.book.images.size())
-        header.coverOffset = static_cast<std::uint32_t>(*plan.book.coverImage);
+    // Joint or not, the images are the first resources, so both parts count them the same way.
+    header.coverOffset = imageOffset(plan.book, plan.book.coverImage);
+    header.thumbnailOffset = imageOffset(plan.book, plan.book.thumbnailImage);
     header.kf8 = Kf8HeaderFields{static_cast<std::uint32_t>(fdst), static_cast<std::uint32_t>(joined.flowEnds.size()),
                                  static_cast<std::uint32_t>(fragmentIndex), static_cast<std::uint32_t>(skeletonIndex),
                                  guide.empty() ? kMobiNotSet : static_cast<std::uint32_t>(guideIndex)};

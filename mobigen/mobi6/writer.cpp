@@ -67,6 +67,11 @@ std::string_view imageRecord(const Image& image) {
     return image.data.empty() ? std::string_view(kBlankGif, sizeof kBlankGif - 1) : std::string_view(image.data);
 }
 
+std::optional<std::uint32_t> imageOffset(const Book& book, const std::optional<std::size_t>& image) {
+    if (!image || *image >= book.images.size()) return std::nullopt;
+    return static_cast<std::uint32_t>(*image);
+}
+
 void writeMobi6Part(Book& book, const Metadata& metadata, Compression compression, const JointExtras* joint,
                     RecordSink& records) {
     if (book.flow.size() > 0xFFFFFFFFu) throw ConversionError{"The book's text is larger than 4 GB."};
@@ -94,8 +99,8 @@ void writeMobi6Part(Book& book, const Metadata& metadata, Compression compressio
     layout.ncxRecord = index.empty() ? kMobiNotSet : static_cast<std::uint32_t>(firstIndex);
     layout.uniqueId = joint ? joint->uniqueId : randomUniqueId();
     layout.startOffset = book.startOffset;
-    if (book.coverImage && *book.coverImage < book.images.size())
-        layout.coverOffset = static_cast<std::uint32_t>(*book.coverImage);
+    layout.coverOffset = imageOffset(book, book.coverImage);
+    layout.thumbnailOffset = imageOffset(book, book.thumbnailImage);
     if (joint) {
         layout.kf8RecordZero = static_cast<std::uint32_t>(recordCount + 1);  // past the BOUNDARY
         layout.resourceCount = static_cast<std::uint32_t>(resources);

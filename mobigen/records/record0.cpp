@@ -31,6 +31,7 @@ enum ExthType : std::uint32_t {
     kOriginalResolution = 126,
     kResourceOffset = 131,
     kCoverOffset = 201,
+    kThumbnailOffset = 202,
     kHasFakeCover = 203,
     kDocumentType = 501,
     kUpdatedTitle = 503,
@@ -116,6 +117,7 @@ std::string buildExth(const Metadata& m, const Record0Layout& layout) {
         exth.number(kCoverOffset, *layout.coverOffset);
         exth.number(kHasFakeCover, 0);
     }
+    if (layout.thumbnailOffset) exth.number(kThumbnailOffset, *layout.thumbnailOffset);
     exth.text(kDocumentType, "EBOK");
     exth.text(kUpdatedTitle, m.title);
     exth.text(kLanguage, m.language);

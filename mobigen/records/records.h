@@ -43,9 +43,10 @@ struct Record0Layout {
     std::uint32_t flisRecord = 0;
     std::uint32_t ncxRecord = 0;  // kMobiNotSet without a TOC
     std::uint32_t uniqueId = 0;
-    std::uint32_t startOffset = 0;             // EXTH 116 when not 0
-    std::optional<std::uint32_t> coverOffset;  // EXTH 201, relative to the first image
-    std::optional<Kf8HeaderFields> kf8;        // version 8, with its 264-byte header
+    std::uint32_t startOffset = 0;                 // EXTH 116 when not 0
+    std::optional<std::uint32_t> coverOffset;      // EXTH 201, relative to the first image
+    std::optional<std::uint32_t> thumbnailOffset;  // EXTH 202, the same way
+    std::optional<Kf8HeaderFields> kf8;            // version 8, with its 264-byte header
     bool embeddedFonts = false;
     // What a joint file adds to its records 0.
     std::optional<std::uint32_t> kf8RecordZero;  // EXTH 121, in the MOBI 6 part only
@@ -78,5 +79,7 @@ void checkRecordCount(std::size_t count);
 
 // The record that holds an image: a blank GIF stands in for an empty one.
 std::string_view imageRecord(const Image& image);
+// An image's number relative to the first image record, for EXTH; none when it is not there.
+std::optional<std::uint32_t> imageOffset(const Book& book, const std::optional<std::size_t>& image);
 
 }  // namespace mobigen
