@@ -3,6 +3,7 @@
 // entries, where every kindle:pos link and TOC position must land on its target's '<'.
 #include "libmobi_support.h"
 #include "mobigen/kf8/writer.h"
+#include "mobigen/records/index_tags.h"
 #include "tests/support/checks.h"
 #include "tests/support/files.h"
 
@@ -18,6 +19,9 @@ using mobigen::Book;
 using mobigen::Compression;
 using mobigen::Kf8Target;
 using mobigen::OutputKind;
+namespace ncx_tag = mobigen::index_tag::ncx;
+namespace skeleton_tag = mobigen::index_tag::skeleton;
+namespace fragment_tag = mobigen::index_tag::fragment;
 
 // A real 1x1 grey PNG, so the EPUBs readers rebuild from the book can be validated too.
 const std::string kPng(
@@ -100,15 +104,15 @@ Assembled assemble(const MOBIRawml* rawml, const std::string& raw) {
     std::size_t fragment = 0;
     for (std::size_t s = 0; s < rawml->skel->entries_count; ++s) {
         const MOBIIndexEntry& skeleton = rawml->skel->entries[s];
-        const auto start = static_cast<std::size_t>(tagValue(skeleton, 6, 0));
-        std::size_t next = start + static_cast<std::size_t>(tagValue(skeleton, 6, 1));
+        const auto start = static_cast<std::size_t>(tagValue(skeleton, skeleton_tag::kStartLength, 0));
+        std::size_t next = start + static_cast<std::size_t>(tagValue(skeleton, skeleton_tag::kStartLength, 1));
         std::string file = raw.substr(start, next - start);
         out.documentFirstFragment.push_back(static_cast<std::uint32_t>(fragment));
-        for (long long n = tagValue(skeleton, 1); n > 0; --n, ++fragment) {
+        for (long long n = tagValue(skeleton, skeleton_tag::kFragmentCount); n > 0; --n, ++fragment) {
             const MOBIIndexEntry& entry = rawml->frag->entries[fragment];
             const auto insert = static_cast<std::uint32_t>(std::stoul(entry.label));
-            const auto length = static_cast<std::size_t>(tagValue(entry, 6, 1));
-            EXPECT_EQ(tagValue(entry, 3), static_cast<long long>(s));
+            const auto length = static_cast<std::size_t>(tagValue(entry, fragment_tag::kOffsetLength, 1));
+            EXPECT_EQ(tagValue(entry, fragment_tag::kFile), static_cast<long long>(s));
             file.insert(insert - start, raw, next, length);
             next += length;
             out.fragmentInsert.push_back(insert);
@@ -208,7 +212,7 @@ TEST_P(Kf8Writer, BothPartsReadBackWithLinksTocStylesAndResources) {
     const Assembled assembled = assemble(rawml.get(), rawText(m.get()));
     EXPECT_GT(assembled.fragmentInsert.size(), 4u);
     for (std::size_t i = 0; i < rawml->frag->entries_count; ++i)
-        EXPECT_LE(tagValue(rawml->frag->entries[i], 6, 1), 8192);
+        EXPECT_LE(tagValue(rawml->frag->entries[i], fragment_tag::kOffsetLength, 1), 8192);
     expectLinksLandOn(assembled, {{1, "s2"}, {1, ""}, {0, ""}, {0, "c1"}, {1, "tail"}});
 
     // Sorted by depth: parents first, each one's children consecutive, with both kinds of links.
@@ -220,15 +224,16 @@ TEST_P(Kf8Writer, BothPartsReadBackWithLinksTocStylesAndResources) {
     const Kf8Target targets[] = {{0, ""}, {1, "tail"}, {0, "c1"}, {1, "c2"}, {1, "s2"}};
     for (std::size_t i = 0; i < 5; ++i) {
         const MOBIIndexEntry& entry = ncx->entries[i];
-        EXPECT_EQ(cncxString(ncx, static_cast<std::uint32_t>(tagValue(entry, 3))), titles[i]);
-        EXPECT_EQ(tagValue(entry, 4), depths[i]) << titles[i];
-        EXPECT_EQ(tagValue(entry, 21), parents[i]) << titles[i];
-        EXPECT_EQ(tagValue(entry, 22), firstChildren[i]) << titles[i];
-        EXPECT_EQ(tagValue(entry, 23), lastChildren[i]) << titles[i];
-        const auto position = static_cast<std::size_t>(tagValue(entry, 1));
+        EXPECT_EQ(cncxString(ncx, static_cast<std::uint32_t>(tagValue(entry, ncx_tag::kTitle))), titles[i]);
+        EXPECT_EQ(tagValue(entry, ncx_tag::kDepth), depths[i]) << titles[i];
+        EXPECT_EQ(tagValue(entry, ncx_tag::kParent), parents[i]) << titles[i];
+        EXPECT_EQ(tagValue(entry, ncx_tag::kFirstChild), firstChildren[i]) << titles[i];
+        EXPECT_EQ(tagValue(entry, ncx_tag::kLastChild), lastChildren[i]) << titles[i];
+        const auto position = static_cast<std::size_t>(tagValue(entry, ncx_tag::kPosition));
         EXPECT_TRUE(landsOn(assembled, position, targets[i])) << titles[i];
-        EXPECT_EQ(position, assembled.fragmentInsert.at(static_cast<std::size_t>(tagValue(entry, 6, 0))) +
-                                static_cast<std::size_t>(tagValue(entry, 6, 1)));
+        EXPECT_EQ(position,
+                  assembled.fragmentInsert.at(static_cast<std::size_t>(tagValue(entry, ncx_tag::kFragmentOffset, 0))) +
+                      static_cast<std::size_t>(tagValue(entry, ncx_tag::kFragmentOffset, 1)));
     }
     // Where reading starts, as EXTH 116 and in the guide beside the contents.
     const MOBIExthHeader* start = mobi_get_exthrecord_by_tag(m.get(), EXTH_STARTREADING);

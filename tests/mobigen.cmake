@@ -12,6 +12,7 @@ tw_add_test(image_fit_test SOURCES image_fit_test.cpp LIBS mobigen_core tw_test_
 if(NOT WIN32)
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(LIBMOBI REQUIRED IMPORTED_TARGET libmobi)
+  tw_add_test(ncx_test SOURCES ncx_test.cpp LIBS mobigen_core tw_test_support PkgConfig::LIBMOBI LABELS mobigen)
   tw_add_test(kf8_writer_test SOURCES kf8_writer_test.cpp LIBS mobigen_core tw_test_support PkgConfig::LIBMOBI LABELS mobigen)
   tw_add_test(text_page_test SOURCES text_page_test.cpp LIBS mobigen_core tw_test_support PkgConfig::LIBMOBI LABELS mobigen readers)
   tw_add_test(fixed_layout_test SOURCES fixed_layout_test.cpp LIBS mobigen_core tw_test_support PkgConfig::LIBMOBI LABELS mobigen)

@@ -2,6 +2,7 @@
 #include "libmobi_support.h"
 #include "mobigen/book/book_readers.h"
 #include "mobigen/kf8/writer.h"
+#include "mobigen/records/index_tags.h"
 #include "tests/support/files.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 
 using namespace mobigen;
 using namespace test_support;
+namespace ncx_tag = mobigen::index_tag::ncx;
 
 namespace {
 
@@ -29,9 +31,9 @@ Labels ncxOutline(const MOBIData* m) {
     std::vector<std::pair<long long, std::pair<std::string, long long>>> entries;
     for (std::size_t i = 0; i < rawml->ncx->entries_count; ++i) {
         const MOBIIndexEntry& entry = rawml->ncx->entries[i];
-        entries.push_back({tagValue(entry, 1) * 4096 + static_cast<long long>(i),
-                           {cncxString(rawml->ncx, static_cast<std::uint32_t>(tagValue(entry, 3))),
-                            std::max(0LL, tagValue(entry, 4))}});
+        entries.push_back({tagValue(entry, ncx_tag::kPosition) * 4096 + static_cast<long long>(i),
+                           {cncxString(rawml->ncx, static_cast<std::uint32_t>(tagValue(entry, ncx_tag::kTitle))),
+                            std::max(0LL, tagValue(entry, ncx_tag::kDepth))}});
     }
     std::sort(entries.begin(), entries.end());
     for (auto& entry : entries) outline.push_back(std::move(entry.second));

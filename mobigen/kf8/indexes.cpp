@@ -1,14 +1,13 @@
 #include "mobigen/kf8/indexes.h"
 
 #include "mobigen/records/index.h"
+#include "mobigen/records/index_tags.h"
+#include "mobigen/records/ncx.h"
 
-#include <algorithm>
 #include <cstdio>
 
 namespace mobigen {
 namespace {
-
-constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 
 std::string decimalLabel(std::uint32_t value) {
     char digits[11];
@@ -16,63 +15,12 @@ std::string decimalLabel(std::uint32_t value) {
     return digits;
 }
 
-struct NcxNode {
-    std::string_view title;
-    Kf8Position position;
-    std::uint32_t length = 0;
-    std::uint32_t depth = 0;
-    std::size_t parent = kNone;
-    std::vector<std::size_t> children;
-};
-
-// Depths as given can jump; a child is one deeper than the nearest shallower entry before it.
-std::vector<NcxNode> nestedNodes(const std::vector<Kf8TocEntry>& toc, const Kf8Layout& layout) {
-    std::vector<NcxNode> nodes(toc.size());
-    std::vector<std::size_t> ancestors;
-    std::vector<int> givenDepth;
-    for (std::size_t i = 0; i < toc.size(); ++i) {
-        while (!ancestors.empty() && givenDepth[ancestors.back()] >= toc[i].depth) ancestors.pop_back();
-        givenDepth.push_back(toc[i].depth);
-        NcxNode& node = nodes[i];
-        node.title = shortenedTitle(toc[i].title);
-        node.position = layout.resolve(toc[i].target);
-        if (!ancestors.empty()) {
-            node.parent = ancestors.back();
-            node.depth = nodes[node.parent].depth + 1;
-            nodes[node.parent].children.push_back(i);
-        }
-        ancestors.push_back(i);
-    }
-    // An entry runs to the next one at its depth or above, or to the end of the text.
-    const auto textEnd = static_cast<std::uint32_t>(layout.flow0().size());
-    for (std::size_t i = 0; i < nodes.size(); ++i) {
-        std::uint32_t end = textEnd;
-        for (std::size_t j = i + 1; j < nodes.size(); ++j)
-            if (nodes[j].depth <= nodes[i].depth) {
-                end = std::max(nodes[j].position.assembled, nodes[i].position.assembled);
-                break;
-            }
-        nodes[i].length = end - std::min(end, nodes[i].position.assembled);
-    }
-    return nodes;
-}
-
-// Level by level, children in their parent's order: within a level that is (depth, position)
-// for a book whose contents follow its text.
-std::vector<std::size_t> sortedOrder(const std::vector<NcxNode>& nodes) {
-    std::vector<std::size_t> order;
-    for (std::size_t i = 0; i < nodes.size(); ++i)
-        if (nodes[i].parent == kNone) order.push_back(i);
-    for (std::size_t level = 0; level < order.size(); ++level)
-        for (std::size_t child : nodes[order[level]].children) order.push_back(child);
-    return order;
-}
-
 }  // namespace
 
 std::vector<std::string> buildSkeletonIndex(const Kf8Layout& layout) {
-    // fragment count, (start, length); each written twice as other writers do
-    static const std::vector<IndexTag> tags = {{1, 1, 0x03}, {6, 2, 0x0C}};
+    // Each value written twice, as other writers do.
+    namespace tag = index_tag::skeleton;
+    static const std::vector<IndexTag> tags = {{tag::kFragmentCount, 1, 0x03}, {tag::kStartLength, 2, 0x0C}};
     std::vector<IndexEntry> entries;
     for (std::size_t i = 0; i < layout.skeletons().size(); ++i) {
         const SkeletonEntry& s = layout.skeletons()[i];
@@ -83,8 +31,9 @@ std::vector<std::string> buildSkeletonIndex(const Kf8Layout& layout) {
 }
 
 std::vector<std::string> buildFragmentIndex(const Kf8Layout& layout) {
-    // selector, file, sequence number, (offset in its file's fragments, length)
-    static const std::vector<IndexTag> tags = {{2, 1, 0x01}, {3, 1, 0x02}, {4, 1, 0x04}, {6, 2, 0x08}};
+    namespace tag = index_tag::fragment;
+    static const std::vector<IndexTag> tags = {
+        {tag::kSelector, 1, 0x01}, {tag::kFile, 1, 0x02}, {tag::kSequence, 1, 0x04}, {tag::kOffsetLength, 2, 0x08}};
     CncxBuilder cncx(kCncxRecordLimit);
     std::vector<IndexEntry> entries;
     entries.reserve(layout.fragments().size());
@@ -98,8 +47,8 @@ std::vector<std::string> buildFragmentIndex(const Kf8Layout& layout) {
 }
 
 std::vector<std::string> buildGuideIndex(const Kf8Part& part, const Kf8Layout& layout) {
-    // title, (fragment, offset)
-    static const std::vector<IndexTag> tags = {{1, 1, 0x01}, {6, 2, 0x02}};
+    namespace tag = index_tag::guide;
+    static const std::vector<IndexTag> tags = {{tag::kTitle, 1, 0x01}, {tag::kFragmentOffset, 2, 0x02}};
     struct Reference {
         const char* type;
         const char* title;
@@ -118,36 +67,13 @@ std::vector<std::string> buildGuideIndex(const Kf8Part& part, const Kf8Layout& l
 }
 
 std::vector<std::string> buildKf8NcxIndex(const std::vector<Kf8TocEntry>& toc, const Kf8Layout& layout) {
-    // position, length, title, depth, parent, first child, last child, (fragment, offset)
-    static const std::vector<IndexTag> tags = {{1, 1, 0x01},  {2, 1, 0x02},  {3, 1, 0x04},  {4, 1, 0x08},
-                                               {21, 1, 0x10}, {22, 1, 0x20}, {23, 1, 0x40}, {6, 2, 0x80}};
-    const std::vector<NcxNode> nodes = nestedNodes(toc, layout);
-    const std::vector<std::size_t> order = sortedOrder(nodes);
-    std::vector<std::uint32_t> sortedNumber(nodes.size());
-    for (std::size_t i = 0; i < order.size(); ++i) sortedNumber[order[i]] = static_cast<std::uint32_t>(i);
-
-    CncxBuilder cncx(kCncxRecordLimit);
-    std::vector<IndexEntry> entries;
-    entries.reserve(nodes.size());
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        const NcxNode& node = nodes[order[i]];
-        IndexEntry entry{hexLabel(i), {}};
-        entry.values = {{node.position.assembled},
-                        {node.length},
-                        {cncx.add(node.title)},
-                        {node.depth},
-                        {},
-                        {},
-                        {},
-                        {node.position.fragment, node.position.offset}};
-        if (node.parent != kNone) entry.values[4] = {sortedNumber[node.parent]};
-        if (!node.children.empty()) {
-            entry.values[5] = {sortedNumber[node.children.front()]};
-            entry.values[6] = {sortedNumber[node.children.back()]};
-        }
-        entries.push_back(std::move(entry));
+    std::vector<NcxPoint> points;
+    points.reserve(toc.size());
+    for (const Kf8TocEntry& entry : toc) {
+        const Kf8Position position = layout.resolve(entry.target);
+        points.push_back({entry.title, position.assembled, entry.depth, {{position.fragment, position.offset}}});
     }
-    return buildIndexRecords(tags, entries, cncx.finish());
+    return buildNcxIndex(points, static_cast<std::uint32_t>(layout.flow0().size()));
 }
 
 }  // namespace mobigen

@@ -15,7 +15,7 @@ namespace mobigen {
 // PalmDB header that goes in front of them.
 std::string writeMobi(Book book, Compression compression, RecordSink& records);
 
-// ncx_index.cpp: meta INDX, data INDX record(s) and one CNCX for a flat NCX; empty without
+// ncx_index.cpp: the nested NCX index (meta INDX, data INDX and CNCX records); empty without
 // a TOC. Entries are kept inside the text's `textLength` bytes.
 std::vector<std::string> buildNcxRecords(const std::vector<TocEntry>& toc, std::uint32_t textLength);
 

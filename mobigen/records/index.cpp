@@ -136,9 +136,10 @@ std::string_view shortenedTitle(std::string_view title) {
     return title.substr(0, end);
 }
 
-std::string hexLabel(std::size_t number) {
-    std::string label = upperDigits(number, 4, 0);
-    return label.size() % 2 != 0 ? "0" + label : label;
+std::string hexLabel(std::size_t number, std::size_t count) {
+    std::size_t width = upperDigits(count > 0 ? count - 1 : 0, 4, 2).size();
+    width += width % 2;
+    return upperDigits(number, 4, width);
 }
 
 std::vector<std::string> buildIndexRecords(const std::vector<IndexTag>& tags, const std::vector<IndexEntry>& entries,

@@ -43,8 +43,9 @@ constexpr std::size_t kCncxRecordLimit = 0xFFF0;
 // Long headings would bloat the CNCX; readers show a line or two anyway. Never cuts a character.
 std::string_view shortenedTitle(std::string_view title);
 
-// Uppercase hex with an even number of digits: 00, 01, ... 0100.
-std::string hexLabel(std::size_t number);
+// Uppercase hex with an even number of digits, as many as the last of `count` labels needs,
+// so that labels ascend as strings too: 00 ... FF, or 0000 ... 0BD5.
+std::string hexLabel(std::size_t number, std::size_t count);
 
 // A contents list nested as readers want it. Depths as given can jump; an entry sits one below
 // the nearest shallower entry before it.
