@@ -71,6 +71,8 @@ TEST(TextRecords, CharactersSplitAcross4096ByteRecordsAreCarriedInTheTrailingEnt
             EXPECT_EQ(records[i].substr(records[i].size() - 1 - cut, cut), flow.substr(4096 * (i + 1), cut));
         }
     }
+    // Every boundary here falls after the first byte of a four-byte character.
+    EXPECT_EQ(textRecords("<<<" + repeat(u8"\U0001F600", 2100), Compression::None)[0].back(), 3);
     EXPECT_EQ(readBack(textRecords("", Compression::PalmDoc), Compression::PalmDoc), "");
     EXPECT_EQ(textRecords(std::string(8192, 'z'), Compression::PalmDoc).size(), 2u);
 }
