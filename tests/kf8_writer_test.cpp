@@ -103,12 +103,14 @@ Assembled assemble(const MOBIRawml* rawml, const std::string& raw) {
         const auto start = static_cast<std::size_t>(tagValue(skeleton, 6, 0));
         std::size_t next = start + static_cast<std::size_t>(tagValue(skeleton, 6, 1));
         std::string file = raw.substr(start, next - start);
+        const std::size_t fragmentsStart = next;
         out.documentFirstFragment.push_back(static_cast<std::uint32_t>(fragment));
         for (long long n = tagValue(skeleton, 1); n > 0; --n, ++fragment) {
             const MOBIIndexEntry& entry = rawml->frag->entries[fragment];
             const auto insert = static_cast<std::uint32_t>(std::stoul(entry.label));
             const auto length = static_cast<std::size_t>(tagValue(entry, 6, 1));
             EXPECT_EQ(tagValue(entry, 3), static_cast<long long>(s));
+            EXPECT_EQ(tagValue(entry, 6, 0), static_cast<long long>(next - fragmentsStart));
             file.insert(insert - start, raw, next, length);
             next += length;
             out.fragmentInsert.push_back(insert);
@@ -218,6 +220,7 @@ TEST_P(Kf8Writer, BothPartsReadBackWithLinksTocStylesAndResources) {
     const long long depths[] = {0, 0, 1, 1, 2}, parents[] = {-1, -1, 0, 0, 3};
     const long long firstChildren[] = {2, -1, -1, 4, -1}, lastChildren[] = {3, -1, -1, 4, -1};
     const Kf8Target targets[] = {{0, ""}, {1, "tail"}, {0, "c1"}, {1, "c2"}, {1, "s2"}};
+    const int endsAt[] = {1, -1, 3, 1, 1};  // the next entry no deeper in the text, or its end
     for (std::size_t i = 0; i < 5; ++i) {
         const MOBIIndexEntry& entry = ncx->entries[i];
         EXPECT_EQ(cncxString(ncx, static_cast<std::uint32_t>(tagValue(entry, 3))), titles[i]);
@@ -227,6 +230,9 @@ TEST_P(Kf8Writer, BothPartsReadBackWithLinksTocStylesAndResources) {
         EXPECT_EQ(tagValue(entry, 23), lastChildren[i]) << titles[i];
         const auto position = static_cast<std::size_t>(tagValue(entry, 1));
         EXPECT_TRUE(landsOn(assembled, position, targets[i])) << titles[i];
+        const long long end =
+            endsAt[i] < 0 ? static_cast<long long>(assembled.text.size()) : tagValue(ncx->entries[endsAt[i]], 1);
+        EXPECT_EQ(static_cast<long long>(position) + tagValue(entry, 2), end) << titles[i];
         EXPECT_EQ(position, assembled.fragmentInsert.at(static_cast<std::size_t>(tagValue(entry, 6, 0))) +
                                 static_cast<std::size_t>(tagValue(entry, 6, 1)));
     }
