@@ -7,14 +7,16 @@
 // says.
 
 #include "fuzz/fuzz_support.h"
+#include "mobigen/book/book_readers.h"
+#include "mobigen/kf8/writer.h"
 #include "mobigen/outline/chapters.h"
 #include "mobigen/outline/text_page.h"
-#include "mobigen/kf8/writer.h"
-#include "mobigen/book/book_readers.h"
 #include "mobigen/text/encoding.h"
 #include "tests/support/books.h"
 #include "tests/support/checks.h"
 
+#include <algorithm>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -22,6 +24,45 @@ namespace {
 using namespace mobigen;
 
 constexpr std::size_t kPalmDbHeader = 78;
+
+// Strict UTF-8, checked by decoding each sequence (unlike the converter's table of lead and
+// second-byte ranges): no overlong forms, no surrogates, nothing above U+10FFFF.
+bool isStrictUtf8(std::string_view text) {
+    static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned lead = static_cast<unsigned char>(text[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead >> 5 == 6 ? 2 : lead >> 4 == 14 ? 3 : lead >> 3 == 30 ? 4 : 0;
+        if (length == 0 || text.size() - i < length) return false;
+        char32_t value = length == 1 ? lead : lead & (0x7Fu >> length);
+        for (std::size_t k = 1; k < length; ++k) {
+            const unsigned next = static_cast<unsigned char>(text[i + k]);
+            if (next >> 6 != 2) return false;
+            value = value << 6 | (next & 0x3Fu);
+        }
+        if (value < kSmallest[length] || (value >= 0xD800 && value <= 0xDFFF) || value > 0x10FFFF) return false;
+        i += length;
+    }
+    return true;
+}
+
+// A list of files, each "name\n" then the content, separated by kFileSeparator, as a zip of
+// stored entries with right checksums: the way the fuzz inputs reach the EPUB reader.
+constexpr std::string_view kFileSeparator = "\x01--\x01";
+std::string zipOfFileList(std::string_view list) {
+    std::vector<test_support::ZipEntrySpec> entries;
+    for (std::size_t start = 0; start < list.size() && entries.size() < 0xFFFF;) {
+        std::size_t end = list.find(kFileSeparator, start);
+        if (end == std::string_view::npos) end = list.size();
+        const std::string_view file = list.substr(start, end - start);
+        const std::size_t newline = file.find('\n');
+        const std::string_view name = file.substr(0, std::min(newline, std::size_t{0xFFFF}));
+        const std::string_view content =
+            newline == std::string_view::npos ? std::string_view() : file.substr(newline + 1);
+        entries.push_back({std::string(name), std::string(content), false, {}});
+        start = end + kFileSeparator.size();
+    }
+    return test_support::buildZip(entries);
+}
 
 std::vector<std::size_t> recordOffsets(std::string_view file) {
     fuzz::check(file.size() >= kPalmDbHeader + 2, "shorter than a PalmDB header");
@@ -99,7 +140,7 @@ void checkKf8Part(std::string_view file, const std::vector<std::size_t>& offsets
     fuzz::check(test_support::be32(record0, 36) == 8 && test_support::be32(record0, 104) == 8,
                 "KF8 record 0 is not version 8");
     const std::string text = partText(file, offsets, *kf8, compression);
-    fuzz::check(test_support::isStrictUtf8(text), "the KF8 text is not UTF-8");
+    fuzz::check(isStrictUtf8(text), "the KF8 text is not UTF-8");
     const std::string_view fdst = recordAt(file, offsets, *kf8 + test_support::be32(record0, 192));
     const std::uint32_t flows = test_support::be32(record0, 196);
     fuzz::check(fdst.size() >= 12 + 8 * std::size_t{flows} && fdst.substr(0, 4) == "FDST" &&
@@ -111,7 +152,7 @@ void checkKf8Part(std::string_view file, const std::vector<std::size_t>& offsets
 
 std::string decodedDocument(const std::string& bytes, Diagnostics& diagnostics) {
     std::string html = decodeHtmlToUtf8(bytes, diagnostics);
-    fuzz::check(test_support::isStrictUtf8(html), "the decoded document is not UTF-8");
+    fuzz::check(isStrictUtf8(html), "the decoded document is not UTF-8");
     return html;
 }
 
@@ -145,7 +186,7 @@ void checkLinesKept(const std::string& page, const std::string& html, const std:
 Book readBook(std::string_view bytes, Diagnostics& diagnostics) {
     const char kind = bytes.empty() ? '\0' : bytes[0];
     if (kind == 'P') return readEpubBook(bytes, "Fuzz", diagnostics);
-    if (kind == 'E') return readEpubBook(test_support::zipOfFileList(bytes.substr(1)), "Fuzz", diagnostics);
+    if (kind == 'E') return readEpubBook(zipOfFileList(bytes.substr(1)), "Fuzz", diagnostics);
     if (kind != 'T') return readHtmlBook(decodedDocument(std::string(bytes), diagnostics), "Fuzz", diagnostics);
     const std::string page = test_support::textModePage(bytes.substr(1));
     const std::string html = decodedDocument(page, diagnostics);
@@ -163,7 +204,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Diagnostics diagnostics;
         const Book book = readBook(bytes, diagnostics);
         fuzz::check(!book.metadata.title.empty(), "a book without a title");
-        fuzz::check(test_support::isStrictUtf8(book.flow), "the flow is not UTF-8");
+        fuzz::check(isStrictUtf8(book.flow), "the flow is not UTF-8");
         fuzz::check(hasKf8Part(book), "a book without a KF8 part");
         const std::string file = writeBook(book, compression, OutputKind::Joint, diagnostics);
         const std::vector<std::size_t> offsets = recordOffsets(file);

@@ -88,8 +88,9 @@ TEST_F(Conversion, EachRoadStartsTheConverterOnTheRightFileAndWaitsForIt) {
 }
 
 // Text mode: 0x1A ends the input, CR LF and LF end a line, a lone CR is text; bytes pass as they are.
+// A CR LF split across the 64 KiB read blocks is still one line end; long lines stay whole.
 TEST_F(Conversion, IntermediatePageIsByteExact) {
-    const std::string bom = "\xEF\xBB\xBF", gbk = "\xB5\xDA\xD2\xBB\xD5\xC2";
+    const std::string bom = "\xEF\xBB\xBF", gbk = "\xB5\xDA\xD2\xBB\xD5\xC2", block(64 * 1024 - 1, 'a');
     const auto page = [&](const std::string& text) {
         EXPECT_TRUE(writeFile(book("in.txt"), text));
         EXPECT_TRUE(converter.writeHtmlFromText(book("in.txt"), book("in.htm")));
@@ -98,7 +99,8 @@ TEST_F(Conversion, IntermediatePageIsByteExact) {
     for (const std::string& text :
          {std::string(), std::string("last line"), std::string("a\rb\r\n"), std::string("a\nb\n\nend\r"),
           bom + "first\r\nsecond", gbk + "\r\n&amp; <b>", std::string("kept\r\n\x1A") + "dropped\r\n",
-          std::string("\x1A") + "abc", std::string("\r\n\r\n"), std::string("\r")})
+          std::string("\x1A") + "abc", std::string("\r\n\r\n"), std::string("\r"),
+          block + "\r\n" + std::string(200 * 1024, 'b') + "\r\nz", block + "\rq", block + "\r"})
         EXPECT_EQ(page(text), test_support::textModePage(text)) << text.substr(0, 40);
     // UTF-16: 上 is 0A 4E and 业 is 1A 4E in little-endian order, neither a line end nor the end;
     // the lines come out in UTF-8.

@@ -107,12 +107,14 @@ Assembled assemble(const MOBIRawml* rawml, const std::string& raw) {
         const auto start = static_cast<std::size_t>(tagValue(skeleton, skeleton_tag::kStartLength, 0));
         std::size_t next = start + static_cast<std::size_t>(tagValue(skeleton, skeleton_tag::kStartLength, 1));
         std::string file = raw.substr(start, next - start);
+        const std::size_t fragmentsStart = next;
         out.documentFirstFragment.push_back(static_cast<std::uint32_t>(fragment));
         for (long long n = tagValue(skeleton, skeleton_tag::kFragmentCount); n > 0; --n, ++fragment) {
             const MOBIIndexEntry& entry = rawml->frag->entries[fragment];
             const auto insert = static_cast<std::uint32_t>(std::stoul(entry.label));
             const auto length = static_cast<std::size_t>(tagValue(entry, fragment_tag::kOffsetLength, 1));
             EXPECT_EQ(tagValue(entry, fragment_tag::kFile), static_cast<long long>(s));
+            EXPECT_EQ(tagValue(entry, fragment_tag::kOffsetLength, 0), static_cast<long long>(next - fragmentsStart));
             file.insert(insert - start, raw, next, length);
             next += length;
             out.fragmentInsert.push_back(insert);
@@ -222,6 +224,7 @@ TEST_P(Kf8Writer, BothPartsReadBackWithLinksTocStylesAndResources) {
     const long long depths[] = {0, 0, 1, 1, 2}, parents[] = {-1, -1, 0, 0, 3};
     const long long firstChildren[] = {2, -1, -1, 4, -1}, lastChildren[] = {3, -1, -1, 4, -1};
     const Kf8Target targets[] = {{0, ""}, {1, "tail"}, {0, "c1"}, {1, "c2"}, {1, "s2"}};
+    const int endsAt[] = {1, -1, 3, 1, 1};  // the next entry no deeper in the text, or its end
     for (std::size_t i = 0; i < 5; ++i) {
         const MOBIIndexEntry& entry = ncx->entries[i];
         EXPECT_EQ(cncxString(ncx, static_cast<std::uint32_t>(tagValue(entry, ncx_tag::kTitle))), titles[i]);
@@ -231,6 +234,9 @@ TEST_P(Kf8Writer, BothPartsReadBackWithLinksTocStylesAndResources) {
         EXPECT_EQ(tagValue(entry, ncx_tag::kLastChild), lastChildren[i]) << titles[i];
         const auto position = static_cast<std::size_t>(tagValue(entry, ncx_tag::kPosition));
         EXPECT_TRUE(landsOn(assembled, position, targets[i])) << titles[i];
+        const long long end = endsAt[i] < 0 ? static_cast<long long>(assembled.text.size())
+                                            : tagValue(ncx->entries[endsAt[i]], ncx_tag::kPosition);
+        EXPECT_EQ(static_cast<long long>(position) + tagValue(entry, ncx_tag::kLength), end) << titles[i];
         EXPECT_EQ(position,
                   assembled.fragmentInsert.at(static_cast<std::size_t>(tagValue(entry, ncx_tag::kFragmentOffset, 0))) +
                       static_cast<std::size_t>(tagValue(entry, ncx_tag::kFragmentOffset, 1)));

@@ -65,9 +65,10 @@ TEST_F(MobitoolCheck, TextMetadataCoverAndToc) {
         EXPECT_EQ(readFile(folder / "book.rawml"), book.flow);
     }
     const std::string info = readBack(book, Compression::PalmDoc, "-i -c");
-    // Start offset (116) and cover offset (201) as well as the book's own metadata.
-    for (const char* expected : {u8"三国演义 Romance of the Three Kingdoms: Part 1/2", u8"罗贯中", "Anonymous",
-                                 "History", "Novel", "locale: zh-cn", "(524): zh-CN", "(116): 40\n", "(201): 1\n", "(202): 0\n"})
+    // The full name record 0 points at, start offset (116), cover offset (201), the metadata.
+    for (const char* expected :
+         {u8"Full name: 三国演义 Romance of the Three Kingdoms: Part 1/2\n", u8"罗贯中", "Anonymous", "History",
+          "Novel", "locale: zh-cn", "(524): zh-CN", "(116): 40\n", "(201): 1\n", "(202): 0\n"})
         EXPECT_NE(info.find(expected), std::string::npos) << expected << " in\n" << info;
     EXPECT_EQ(readFile(folder / "book_cover.png"), kPng);
 

@@ -17,6 +17,9 @@ std::string unpacked(const std::string& packed) {
 TEST(PalmDoc, RoundTripsEdgeRecordsAndCompressesText) {
     std::string allBytes;
     for (int b = 0; b < 4096; ++b) allBytes.push_back(static_cast<char>(b));
+    // Noise without a nearer match, repeated: each repeat lies just outside the 2047-byte window.
+    std::string noise;
+    for (unsigned x = 1; noise.size() < 2048;) noise.push_back(static_cast<char>((x = x * 1103515245u + 12345u) >> 24));
     struct Case {
         std::string record;
         double worstRatio;
@@ -25,6 +28,7 @@ TEST(PalmDoc, RoundTripsEdgeRecordsAndCompressesText) {
         {"", 1},
         {"x ", 1},
         {allBytes, 1.13},  // high bytes cost a count byte per eight
+        {noise + noise, 1.13},
         {std::string(4096, 'a'), 0.25},
         {std::string(4096, '\x80'), 0.25},
         {repeat(" A", 2048), 0.25},
@@ -67,6 +71,8 @@ TEST(TextRecords, CharactersSplitAcross4096ByteRecordsAreCarriedInTheTrailingEnt
             EXPECT_EQ(records[i].substr(records[i].size() - 1 - cut, cut), flow.substr(4096 * (i + 1), cut));
         }
     }
+    // Every boundary here falls after the first byte of a four-byte character.
+    EXPECT_EQ(textRecords("<<<" + repeat(u8"\U0001F600", 2100), Compression::None)[0].back(), 3);
     EXPECT_EQ(readBack(textRecords("", Compression::PalmDoc), Compression::PalmDoc), "");
     EXPECT_EQ(textRecords(std::string(8192, 'z'), Compression::PalmDoc).size(), 2u);
 }

@@ -2,8 +2,6 @@
 
 #include <zlib.h>
 
-#include <algorithm>
-
 namespace test_support {
 namespace {
 
@@ -79,22 +77,6 @@ std::string makeXhtml(const std::string& body) {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<html xmlns=\"http://www.w3.org/1999/xhtml\"><head>"
            "<title>t</title><link rel=\"stylesheet\" href=\"s.css\"/></head><body>" +
            body + "</body></html>";
-}
-
-std::string zipOfFileList(std::string_view list) {
-    std::vector<ZipEntrySpec> entries;
-    for (std::size_t start = 0; start < list.size() && entries.size() < 0xFFFF;) {
-        std::size_t end = list.find(kFileSeparator, start);
-        if (end == std::string_view::npos) end = list.size();
-        const std::string_view file = list.substr(start, end - start);
-        const std::size_t newline = file.find('\n');
-        const std::string_view name = file.substr(0, std::min(newline, std::size_t{0xFFFF}));
-        const std::string_view content =
-            newline == std::string_view::npos ? std::string_view() : file.substr(newline + 1);
-        entries.push_back({std::string(name), std::string(content), false, {}});
-        start = end + kFileSeparator.size();
-    }
-    return buildZip(entries);
 }
 
 }  // namespace test_support

@@ -31,9 +31,4 @@ std::string makeOpf(const std::string& metadata, const std::string& manifestItem
 // An XHTML document with this body content.
 std::string makeXhtml(const std::string& body);
 
-// A list of files, each "name\n" then the content, separated by kFileSeparator, as a zip of
-// stored entries with right checksums: the fuzz inputs' way to reach the EPUB reader.
-inline constexpr std::string_view kFileSeparator = "\x01--\x01";
-std::string zipOfFileList(std::string_view list);
-
 }  // namespace test_support

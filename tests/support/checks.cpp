@@ -44,24 +44,6 @@ std::string textModePage(std::string_view text) {
     return "<html><head><title></title></head><body>" + body + "</body></html>";
 }
 
-bool isStrictUtf8(std::string_view text) {
-    static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    for (std::size_t i = 0; i < text.size();) {
-        const unsigned lead = static_cast<unsigned char>(text[i]);
-        const std::size_t length = lead < 0x80 ? 1 : lead >> 5 == 6 ? 2 : lead >> 4 == 14 ? 3 : lead >> 3 == 30 ? 4 : 0;
-        if (length == 0 || text.size() - i < length) return false;
-        char32_t value = length == 1 ? lead : lead & (0x7Fu >> length);
-        for (std::size_t k = 1; k < length; ++k) {
-            const unsigned next = static_cast<unsigned char>(text[i + k]);
-            if (next >> 6 != 2) return false;
-            value = value << 6 | (next & 0x3Fu);
-        }
-        if (value < kSmallest[length] || (value >= 0xD800 && value <= 0xDFFF) || value > 0x10FFFF) return false;
-        i += length;
-    }
-    return true;
-}
-
 std::uint32_t be16(std::string_view bytes, std::size_t at) {
     return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at]) << 8 |
                                       static_cast<unsigned char>(bytes[at + 1]));

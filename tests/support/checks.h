@@ -18,10 +18,6 @@ std::optional<std::string> decodePalmDoc(std::string_view packed);
 // CR LF and LF end a line, a lone CR is text, and a last line without a line end still counts.
 std::string textModePage(std::string_view text);
 
-// Strict UTF-8, checked by decoding each sequence (unlike the converter's table of lead and
-// second-byte ranges): no overlong forms, no surrogates, nothing above U+10FFFF.
-bool isStrictUtf8(std::string_view text);
-
 // Big-endian fields of a written MOBI file; the caller checks the bounds.
 std::uint32_t be16(std::string_view bytes, std::size_t at);
 std::uint32_t be32(std::string_view bytes, std::size_t at);
