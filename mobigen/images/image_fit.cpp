@@ -488,4 +488,21 @@ FittedImage fitImage(std::string_view data) {
     }
 }
 
+std::optional<RgbaImage> decodeRgba(std::string_view data) {
+    const ImageFormat format = sniffImageFormat(data);
+    if (!isDecodable(format, data) || !isSafeToDecode(format, data)) return std::nullopt;
+    int width = 0, height = 0, channels = 0;
+    if (!stbi_info_from_memory(bytesOf(data), lengthOf(data), &width, &height, &channels) || width <= 0 ||
+        height <= 0 || static_cast<long long>(width) * height > kImageMaxDecodePixels)
+        return std::nullopt;
+    const StbPixels decoded(stbi_load_from_memory(bytesOf(data), lengthOf(data), &width, &height, &channels, 4));
+    if (!decoded) return std::nullopt;
+    const std::size_t size = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
+    return RgbaImage{width, height, std::vector<unsigned char>(decoded.get(), decoded.get() + size)};
+}
+
+std::string encodeJpeg(const unsigned char* pixels, int width, int height, int channels) {
+    return compactJpeg(PixelView{width, height, channels, pixels});
+}
+
 }  // namespace mobigen

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace mobigen {
 
@@ -27,5 +28,17 @@ FittedImage fitImage(std::string_view data);
 
 // Width times height as the header of a JPEG, PNG or BMP declares them; 0 when unknown.
 long long imagePixels(std::string_view data);
+
+struct RgbaImage {
+    int width = 0;
+    int height = 0;
+    std::vector<unsigned char> pixels;  // 4 bytes a pixel
+};
+
+// A JPEG, PNG or BMP decoded with the checks fitting makes; nothing when it cannot be.
+std::optional<RgbaImage> decodeRgba(std::string_view data);
+
+// Pixels (1 or 3 channels) as a JPEG as fitting writes them; "" when encoding failed.
+std::string encodeJpeg(const unsigned char* pixels, int width, int height, int channels);
 
 }  // namespace mobigen
