@@ -1,11 +1,11 @@
 #include "mobigen/book/book_readers.h"
 
+#include "mobigen/images/images.h"
+#include "mobigen/kf8/html_kf8.h"
 #include "mobigen/mobi6/flow_builder.h"
 #include "mobigen/mobi6/html_reducer.h"
-#include "mobigen/images/images.h"
 #include "mobigen/outline/text_page.h"
 #include "mobigen/source/href.h"
-#include "mobigen/kf8/html_kf8.h"
 #include "mobigen/text/ascii.h"
 #include "mobigen/text/html_tokenizer.h"
 #include "mobigen/text/language.h"
@@ -57,6 +57,10 @@ public:
         });
     }
 
+    std::size_t inlineSvgRecord(std::string_view svg) override {
+        return images_.record("#svg-" + std::to_string(++inlineSvgs_), [&] { return std::optional<std::string>(svg); });
+    }
+
     LinkResolution resolveLink(std::string_view href) override {
         if (isFollowableExternalHref(href)) return {LinkResolution::Kind::External, std::string(href), {}};
         if (href.empty() || href[0] != '#') {
@@ -87,6 +91,7 @@ private:
     const ResourceLoader& resources_;
     Diagnostics& diagnostics_;
     int otherFiles_ = 0;
+    int inlineSvgs_ = 0;
 };
 
 void addHeadingToc(const std::vector<StandaloneHooks::Heading>& headings, FlowBuilder& flow) {
@@ -141,6 +146,7 @@ Book readHtmlBook(std::string page, const std::string& fallbackTitle, Diagnostic
     if (book.metadata.title.empty()) book.metadata.title = fallbackTitle;
     FlowBuilder flow;
     ImageCollector images(book.images, diagnostics);
+    if (resources) images.setFileLoader(resources);
     StandaloneHooks hooks(images, resources, diagnostics);
     reduceHtmlDocument(html, flow, hooks, diagnostics, "the document");
     images.fitAll();

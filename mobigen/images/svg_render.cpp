@@ -827,10 +827,13 @@ SvgMatrix rootViewport(const XmlNode& root, int width, int height) {
     return scaling(width / size.width, height / size.height);
 }
 
-bool isOpaque(const std::vector<std::uint8_t>& rgba) {
+// Transparency matters when more than a sliver shows through: a drawing whose edge falls
+// between two pixels is still an opaque picture.
+bool showsThrough(const std::vector<std::uint8_t>& rgba) {
+    std::size_t translucent = 0;
     for (std::size_t at = 3; at < rgba.size(); at += 4)
-        if (rgba[at] != 0xFF) return false;
-    return true;
+        if (rgba[at] < 0xF0) ++translucent;
+    return translucent * 100 > rgba.size() / 4;
 }
 
 // Over white, as a page shows it.
@@ -884,7 +887,7 @@ SvgRendering renderRoot(const XmlNode& root, int width, int height, const SvgRes
 
 // Line art on a transparent ground stays small as PNG; when too large it goes on white.
 std::optional<std::string> encoded(const SvgRendering& rendering) {
-    if (!isOpaque(rendering.rgba)) {
+    if (showsThrough(rendering.rgba)) {
         std::string png = encodedPng(rendering);
         if (!png.empty() && png.size() <= kImageKeepBytes) return png;
     }
@@ -896,9 +899,10 @@ std::optional<std::string> encoded(const SvgRendering& rendering) {
 
 }  // namespace
 
-std::optional<SvgSize> svgIntrinsicSize(std::string_view svg) {
-    std::string problem;
-    const auto root = svgRoot(svg, problem);
+std::optional<SvgSize> svgIntrinsicSize(std::string_view svg, std::string* problem) {
+    std::string reason;
+    const auto root = svgRoot(svg, reason);
+    if (problem != nullptr) *problem = reason;
     if (!root) return std::nullopt;
     return intrinsicSize(*root);
 }

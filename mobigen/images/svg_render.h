@@ -31,8 +31,8 @@ struct SvgSize {
 };
 
 // The size the picture asks for (width and height, else its viewBox, else 300 by 150);
-// nothing when it is not an SVG document.
-std::optional<SvgSize> svgIntrinsicSize(std::string_view svg);
+// nothing when it is not an SVG document that can be read, and then `problem` says why.
+std::optional<SvgSize> svgIntrinsicSize(std::string_view svg, std::string* problem = nullptr);
 
 struct SvgRendering {
     int width = 0;
