@@ -9,7 +9,7 @@ namespace {
 // Rows are sampled this many times each; across a row coverage is exact.
 constexpr int kSubRows = 8;
 // About the operations one picture may cost (a few seconds): beyond it the rest is not drawn.
-constexpr long long kSvgMaxRasterWork = 3000000000LL;
+constexpr long long kSvgMaxRasterWork = 1500000000LL;
 
 struct Edge {
     double x0, y0, x1, y1;

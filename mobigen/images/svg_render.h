@@ -16,7 +16,7 @@ namespace mobigen {
 
 // Limits on hostile pictures; each one reached is named in a warning.
 constexpr std::size_t kSvgMaxInputBytes = 16 * 1024 * 1024;
-constexpr std::size_t kSvgMaxElements = 200000;       // in the file, and drawn (a <use> draws again)
+constexpr std::size_t kSvgMaxElements = 100000;       // in the file, and drawn (a <use> draws again)
 constexpr int kSvgMaxDepth = 64;                      // nested elements and uses
 constexpr std::size_t kSvgMaxPathCommands = 1000000;  // over all paths of a picture
 constexpr long long kSvgMaxPoints = 4000000;          // lines the curves become
