@@ -177,7 +177,8 @@ bool appendPage(const Page& page, ZipArchive& zip, EpubHooks& hooks, FlowBuilder
     }
     if (page.kind == PageKind::Svg) {
         const std::string& text = decoded[page.path] = documentText(zip.read(page.path), diagnostics);
-        const bool shown = reduceSvgDocument(text, hooks.recordImage(page.path), flow, hooks);
+        const std::size_t rendering = svgDrawsShapes(text) ? hooks.recordImage(page.path) : 0;
+        const bool shown = reduceSvgDocument(text, rendering, flow, hooks);
         if (!shown) ++svgPages.leftOut;
         return shown;
     }

@@ -23,8 +23,8 @@ ImageFormat sniffImageFormat(std::string_view data) {
 
 namespace {
 
-bool drawsMoreThanPictures(std::string_view element) {
-    for (const char* shape : {"text", "path", "rect", "circle", "ellipse", "line", "polyline", "polygon", "use"})
+bool isShape(std::string_view element) {
+    for (const char* shape : {"path", "rect", "circle", "ellipse", "line", "polyline", "polygon", "use"})
         if (element == shape) return true;
     return false;
 }
@@ -35,7 +35,7 @@ bool svgDrawsShapes(std::string_view svg) {
     HtmlTokenizer tokenizer(svg);
     HtmlToken token;
     while (tokenizer.next(token))
-        if (token.kind == HtmlTokenKind::StartTag && drawsMoreThanPictures(localPart(token.name))) return true;
+        if (token.kind == HtmlTokenKind::StartTag && isShape(localPart(token.name))) return true;
     return false;
 }
 
@@ -50,7 +50,8 @@ std::optional<std::string> wrappedPictureHref(std::string_view svg) {
     std::optional<std::string> href;
     while (tokenizer.next(token)) {
         if (token.kind != HtmlTokenKind::StartTag) continue;
-        if (drawsMoreThanPictures(localPart(token.name))) return std::nullopt;  // a drawing
+        const std::string_view element = localPart(token.name);
+        if (isShape(element) || element == "text") return std::nullopt;  // more than a picture
         const std::string* link = svgImageHref(token);
         if (token.name == "image" && link != nullptr && !href) href = *link;
     }
@@ -83,8 +84,8 @@ std::size_t ImageCollector::record(const std::string& path, const Loader& load, 
 
 // Read now, drawn in fitAll(); one that cannot be read has no record.
 std::size_t ImageCollector::recordSvg(const std::string& path, std::string svg, int minHeight) {
-    std::string problem;
-    if (!svgIntrinsicSize(svg, &problem)) {
+    std::string problem = "it draws no shapes.";
+    if (!svgDrawsShapes(svg) || !svgIntrinsicSize(svg, &problem)) {
         diagnostics_.warn("The SVG image " + path + " was left out of the MOBI 6 part: " + problem);
         return 0;
     }

@@ -22,7 +22,8 @@ ImageFormat sniffImageFormat(std::string_view data);
 // An SVG <image>'s link, in either spelling.
 const std::string* svgImageHref(const HtmlToken& token);
 
-// Whether an SVG draws anything besides pictures: shapes, uses or text.
+// Whether an SVG draws shapes (or uses of them): those are worth a rendering, while text
+// alone is better given as text and a lone picture as itself.
 bool svgDrawsShapes(std::string_view svg);
 
 // The picture an SVG document shows when it only wraps one: the href of its first <image>,
