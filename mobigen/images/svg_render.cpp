@@ -4,6 +4,7 @@
 #include "mobigen/images/image_fit.h"
 #include "mobigen/images/svg_path.h"
 #include "mobigen/images/svg_raster.h"
+#include "mobigen/markup/css.h"
 #include "mobigen/source/xml.h"
 #include "mobigen/text/ascii.h"
 
@@ -262,14 +263,7 @@ struct StyleRule {
 };
 
 std::string withoutComments(std::string_view css) {
-    std::string out;
-    for (std::size_t at = 0; at < css.size();) {
-        const std::size_t open = css.find("/*", at);
-        out.append(css.substr(at, open == std::string_view::npos ? std::string_view::npos : open - at));
-        if (open == std::string_view::npos) break;
-        const std::size_t close = css.find("*/", open + 2);
-        at = close == std::string_view::npos ? css.size() : close + 2;
-    }
+    std::string out = withoutCssComments(css);
     for (const char* marker : {"<![CDATA[", "]]>", "<!--", "-->"})
         for (std::size_t at = out.find(marker); at != std::string::npos; at = out.find(marker))
             out.erase(at, std::string_view(marker).size());

@@ -13,32 +13,6 @@ std::string_view trim(std::string_view text) {
     return text.substr(first, text.find_last_not_of(" \t\r\n\f") - first + 1);
 }
 
-std::string withoutComments(std::string_view css) {
-    std::string out;
-    out.reserve(css.size());
-    char quote = 0;
-    for (std::size_t i = 0; i < css.size(); ++i) {
-        const char c = css[i];
-        if (quote != 0) {
-            if (c == '\\' && i + 1 < css.size()) {
-                out += c;
-                out += css[++i];
-                continue;
-            }
-            if (c == quote) quote = 0;
-        } else if (c == '"' || c == '\'') {
-            quote = c;
-        } else if (c == '/' && i + 1 < css.size() && css[i + 1] == '*') {
-            const std::size_t end = css.find("*/", i + 2);
-            i = end == std::string_view::npos ? css.size() : end + 1;
-            out += ' ';
-            continue;
-        }
-        out += c;
-    }
-    return out;
-}
-
 // The first of `stops` at brace and bracket depth 0 outside strings, or text.size().
 std::size_t findTopLevel(std::string_view text, std::size_t from, std::string_view stops) {
     int depth = 0;
@@ -315,17 +289,43 @@ private:
 
 }  // namespace
 
+std::string withoutCssComments(std::string_view css) {
+    std::string out;
+    out.reserve(css.size());
+    char quote = 0;
+    for (std::size_t i = 0; i < css.size(); ++i) {
+        const char c = css[i];
+        if (quote != 0) {
+            if (c == '\\' && i + 1 < css.size()) {
+                out += c;
+                out += css[++i];
+                continue;
+            }
+            if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '/' && i + 1 < css.size() && css[i + 1] == '*') {
+            const std::size_t end = css.find("*/", i + 2);
+            i = end == std::string_view::npos ? css.size() : end + 1;
+            out += ' ';
+            continue;
+        }
+        out += c;
+    }
+    return out;
+}
+
 FilteredCss filterStylesheet(std::string_view css, const CssContext& context) {
     FilteredCss result;
     SheetFilter filter(context, result);
-    filter.rules(withoutComments(css), result.css);
+    filter.rules(withoutCssComments(css), result.css);
     return result;
 }
 
 FilteredCss filterDeclarations(std::string_view declarations, const CssContext& context, bool onRoot) {
     FilteredCss result;
     SheetFilter filter(context, result);
-    result.css = filter.declarations(withoutComments(declarations), CssUrlKind::Image, onRoot);
+    result.css = filter.declarations(withoutCssComments(declarations), CssUrlKind::Image, onRoot);
     return result;
 }
 

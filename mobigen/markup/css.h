@@ -42,6 +42,9 @@ FilteredCss filterDeclarations(std::string_view declarations, const CssContext& 
 // The selector with its type selectors renamed.
 std::string renameTypeSelectors(std::string_view selector, const CssTypeRenamer& rename);
 
+// The sheet without its comments; strings are kept as they are.
+std::string withoutCssComments(std::string_view css);
+
 // The rule that turns a whole book vertical.
 std::string verticalWritingRule(const std::string& mode);
 

@@ -1,6 +1,7 @@
 #include "mobigen/mobi6/html_reducer.h"
 
 #include "mobigen/images/images.h"
+#include "mobigen/markup/css.h"
 #include "mobigen/text/ascii.h"
 #include "mobigen/text/entities.h"
 #include "mobigen/text/html_tokenizer.h"
@@ -110,18 +111,6 @@ bool raisesText(std::string_view declarations) {
     const std::size_t digit = value.find_first_of("123456789");
     return !value.empty() && (isAsciiDigit(value[0]) || value[0] == '.' || value[0] == '+') &&
            digit != std::string_view::npos && digit < value.find_first_not_of("+.0123456789");
-}
-
-std::string withoutCssComments(std::string_view css) {
-    std::string out;
-    for (std::size_t at = 0; at < css.size();) {
-        const std::size_t start = css.find("/*", at);
-        out.append(css.substr(at, start == std::string_view::npos ? std::string_view::npos : start - at));
-        if (start == std::string_view::npos) break;
-        const std::size_t end = css.find("*/", start + 2);
-        at = end == std::string_view::npos ? css.size() : end + 2;
-    }
-    return out;
 }
 
 // The classes of the last compound selector: ".note" in "p a.note" but not in ".note a".
