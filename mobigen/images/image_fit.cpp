@@ -488,12 +488,12 @@ FittedImage fitImage(std::string_view data) {
     }
 }
 
-std::optional<RgbaImage> decodeRgba(std::string_view data) {
+std::optional<RgbaImage> decodeRgba(std::string_view data, long long maxPixels) {
     const ImageFormat format = sniffImageFormat(data);
     if (!isDecodable(format, data) || !isSafeToDecode(format, data)) return std::nullopt;
     int width = 0, height = 0, channels = 0;
     if (!stbi_info_from_memory(bytesOf(data), lengthOf(data), &width, &height, &channels) || width <= 0 ||
-        height <= 0 || static_cast<long long>(width) * height > kImageMaxDecodePixels)
+        height <= 0 || static_cast<long long>(width) * height > std::min(maxPixels, kImageMaxDecodePixels))
         return std::nullopt;
     const StbPixels decoded(stbi_load_from_memory(bytesOf(data), lengthOf(data), &width, &height, &channels, 4));
     if (!decoded) return std::nullopt;

@@ -35,8 +35,9 @@ struct RgbaImage {
     std::vector<unsigned char> pixels;  // 4 bytes a pixel
 };
 
-// A JPEG, PNG or BMP decoded with the checks fitting makes; nothing when it cannot be.
-std::optional<RgbaImage> decodeRgba(std::string_view data);
+// A JPEG, PNG or BMP decoded with the checks fitting makes; nothing when it cannot be or has
+// more than `maxPixels`.
+std::optional<RgbaImage> decodeRgba(std::string_view data, long long maxPixels = kImageMaxDecodePixels);
 
 // Pixels (1 or 3 channels) as a JPEG as fitting writes them; "" when encoding failed.
 std::string encodeJpeg(const unsigned char* pixels, int width, int height, int channels);

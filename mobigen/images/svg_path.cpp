@@ -226,6 +226,12 @@ void addCap(std::vector<SvgPolygon>& out, SvgPoint end, SvgPoint inward, const S
     }
 }
 
+// Charges the points of the last piece added; false once the budget is spent.
+bool spend(const std::vector<SvgPolygon>& pieces, long long& pointsLeft) {
+    if (!pieces.empty()) pointsLeft -= static_cast<long long>(pieces.back().size());
+    return pointsLeft > 0;
+}
+
 std::vector<SvgPoint> withoutRepeats(const SvgSubpath& subpath) {
     std::vector<SvgPoint> points;
     for (const SvgPoint p : subpath.points)
@@ -234,7 +240,8 @@ std::vector<SvgPoint> withoutRepeats(const SvgSubpath& subpath) {
     return points;
 }
 
-void strokeSubpath(std::vector<SvgPolygon>& out, const SvgSubpath& subpath, const SvgStroke& stroke, double tolerance) {
+void strokeSubpath(std::vector<SvgPolygon>& out, const SvgSubpath& subpath, const SvgStroke& stroke, double tolerance,
+                   long long& pointsLeft) {
     const std::vector<SvgPoint> points = withoutRepeats(subpath);
     const double half = stroke.width / 2;
     if (points.size() == 1) {
@@ -247,12 +254,12 @@ void strokeSubpath(std::vector<SvgPolygon>& out, const SvgSubpath& subpath, cons
     const std::size_t count = points.size();
     const bool closed = subpath.closed && count > 2;
     const std::size_t segments = closed ? count : count - 1;
-    for (std::size_t i = 0; i < segments; ++i) {
+    for (std::size_t i = 0; i < segments && spend(out, pointsLeft); ++i) {
         const SvgPoint p = points[i], q = points[(i + 1) % count];
         const SvgPoint n = unitNormal(p, q) * half;
         out.push_back(oriented({p + n, q + n, q - n, p - n}));
     }
-    for (std::size_t i = closed ? 0 : 1; i < (closed ? count : count - 1); ++i)
+    for (std::size_t i = closed ? 0 : 1; i < (closed ? count : count - 1) && spend(out, pointsLeft); ++i)
         addJoin(out, points[(i + count - 1) % count], points[i], points[(i + 1) % count], stroke, tolerance);
     if (!closed) {
         addCap(out, points.front(), points[1], stroke, tolerance);
@@ -416,10 +423,12 @@ void addRoundedRect(SvgPathBuilder& path, double x, double y, double width, doub
     path.close();
 }
 
-std::vector<SvgPolygon> strokeOutline(const SvgOutline& outline, const SvgStroke& stroke, double tolerance) {
+std::vector<SvgPolygon> strokeOutline(const SvgOutline& outline, const SvgStroke& stroke, double tolerance,
+                                      long long& pointsLeft) {
     std::vector<SvgPolygon> out;
     if (!(stroke.width > 0)) return out;
-    for (const SvgSubpath& subpath : outline) strokeSubpath(out, subpath, stroke, tolerance);
+    for (const SvgSubpath& subpath : outline)
+        if (pointsLeft > 0) strokeSubpath(out, subpath, stroke, tolerance, pointsLeft);
     return out;
 }
 

@@ -70,7 +70,9 @@ struct SvgStroke {
 };
 
 // The area a stroke covers, as pieces that all wind the same way, so that filling them with
-// the nonzero rule gives their union. `tolerance` flattens round joins and caps.
-std::vector<SvgPolygon> strokeOutline(const SvgOutline& outline, const SvgStroke& stroke, double tolerance);
+// the nonzero rule gives their union. `tolerance` flattens round joins and caps; their points
+// count against the picture's budget too.
+std::vector<SvgPolygon> strokeOutline(const SvgOutline& outline, const SvgStroke& stroke, double tolerance,
+                                      long long& pointsLeft);
 
 }  // namespace mobigen

@@ -108,8 +108,10 @@ struct RowCoverage {
 bool inside(int winding, SvgFillRule rule) { return rule == SvgFillRule::EvenOdd ? (winding & 1) != 0 : winding != 0; }
 
 // Calls row(y, coverage) for each pixel row the shape touches; coverage[i] is pixel left + i.
+// Stops once its work passes `limit`: one shape of many long edges could take hours.
 template <typename Row>
-long long scanShape(const std::vector<SvgPolygon>& shape, SvgFillRule rule, int width, int height, Row&& row) {
+long long scanShape(const std::vector<SvgPolygon>& shape, SvgFillRule rule, int width, int height, long long limit,
+                    Row&& row) {
     const std::vector<Edge> edges = edgesOf(shape);
     if (edges.empty() || width <= 0 || height <= 0) return 0;
     const Bounds bounds = boundsOf(edges, width, height);
@@ -120,7 +122,7 @@ long long scanShape(const std::vector<SvgPolygon>& shape, SvgFillRule rule, int 
     std::vector<Crossing> crossings;
     std::size_t next = 0;
     long long work = 0;
-    for (int y = bounds.top; y < bounds.bottom; ++y) {
+    for (int y = bounds.top; y < bounds.bottom && work <= limit; ++y) {
         coverage.clear();
         for (int s = 0; s < kSubRows; ++s) {
             const double sampleY = y + (s + 0.5) / kSubRows;
@@ -224,11 +226,12 @@ bool SvgCanvas::fill(const std::vector<SvgPolygon>& shape, SvgFillRule rule, Svg
     if (workLeft_ <= 0) return false;
     const auto alpha = static_cast<float>(std::clamp(opacity, 0.0, 1.0));
     if (alpha <= 0) return true;
-    const long long work = scanShape(shape, rule, width_, height_, [&](int y, int left, const std::vector<float>& c) {
-        const std::size_t row = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
-        for (std::size_t i = 0; i + 1 < c.size(); ++i)
-            if (c[i] > 0.002f) blend((row + static_cast<std::size_t>(left) + i) * 4, color, c[i] * alpha);
-    });
+    const long long work =
+        scanShape(shape, rule, width_, height_, workLeft_, [&](int y, int left, const std::vector<float>& c) {
+            const std::size_t row = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
+            for (std::size_t i = 0; i + 1 < c.size(); ++i)
+                if (c[i] > 0.002f) blend((row + static_cast<std::size_t>(left) + i) * 4, color, c[i] * alpha);
+        });
     return spend(work);
 }
 
@@ -257,8 +260,8 @@ bool SvgCanvas::drawPicture(const SvgPixels& source, const SvgMatrix& toDevice, 
                          (mapping.c * mapping.f - mapping.d * mapping.e) * inv,
                          (mapping.b * mapping.e - mapping.a * mapping.f) * inv};
     const auto alpha = static_cast<float>(std::clamp(opacity, 0.0, 1.0));
-    const long long work =
-        scanShape(clip, SvgFillRule::NonZero, width_, height_, [&](int y, int left, const std::vector<float>& c) {
+    const long long work = scanShape(
+        clip, SvgFillRule::NonZero, width_, height_, workLeft_ / 4, [&](int y, int left, const std::vector<float>& c) {
             const std::size_t row = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
             for (std::size_t i = 0; i + 1 < c.size(); ++i) {
                 if (c[i] <= 0.002f) continue;

@@ -443,6 +443,11 @@ private:
         const std::string& id = node.attribute("id");
         if (!id.empty()) ids_.emplace(id, &node);
         if (node.localName() == "style") readStyleSheet(node.textContent(), rules_);
+        if (rules_.size() > kSvgMaxStyleRules) {
+            rules_.resize(kSvgMaxStyleRules);
+            warnOnce("rules", "Its style sheets hold more than " + std::to_string(kSvgMaxStyleRules) +
+                                  " rules; the rest were not followed.");
+        }
         for (const XmlNode& child : node.children)
             if (!child.isText()) index(child, depth + 1);
     }
@@ -674,9 +679,6 @@ private:
         } else {
             known = false;
         }
-        if (path.exhausted())
-            warnOnce("points", "Its curves need more than " + std::to_string(kSvgMaxPoints) +
-                                   " lines to draw; the rest were left out.");
         return path.take();
     }
 
@@ -709,9 +711,12 @@ private:
                  style.fillOpacity * style.opacity);
         }
         if (style.stroke.kind != Paint::Kind::None && style.strokeShape.width > 0) {
-            draw(toDevice(strokeOutline(outline, style.strokeShape, tol), matrix), SvgFillRule::NonZero,
+            draw(toDevice(strokeOutline(outline, style.strokeShape, tol, budget_.points), matrix), SvgFillRule::NonZero,
                  colorOf(style.stroke, style), style.strokeOpacity * style.opacity);
         }
+        if (budget_.points <= 0)
+            warnOnce("points", "Its curves and strokes need more than " + std::to_string(kSvgMaxPoints) +
+                                   " points to draw; the rest were left out.");
     }
 
     void draw(const std::vector<SvgPolygon>& device, SvgFillRule rule, SvgColor color, double opacity) {
@@ -737,8 +742,11 @@ private:
             data = load_(link);
         }
         std::unique_ptr<RgbaImage> decoded;
-        if (data)
-            if (auto pixels = decodeRgba(*data)) decoded = std::make_unique<RgbaImage>(std::move(*pixels));
+        if (data && picturePixelsLeft_ > 0)
+            if (auto pixels = decodeRgba(*data, picturePixelsLeft_)) {
+                picturePixelsLeft_ -= static_cast<long long>(pixels->width) * pixels->height;
+                decoded = std::make_unique<RgbaImage>(std::move(*pixels));
+            }
         if (!decoded)
             warnOnce("image:" + href,
                      "A picture it shows (" + std::string(link.substr(0, 60)) + ") could not be read.");
@@ -769,6 +777,7 @@ private:
     std::set<const XmlNode*> activeUses_;
     std::map<std::string, std::unique_ptr<RgbaImage>> pictures_;
     Budget budget_;
+    long long picturePixelsLeft_ = kSvgMaxPicturePixels;
     bool exhausted_ = false;
 };
 

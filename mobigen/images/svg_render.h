@@ -19,7 +19,9 @@ constexpr std::size_t kSvgMaxInputBytes = 16 * 1024 * 1024;
 constexpr std::size_t kSvgMaxElements = 100000;       // in the file, and drawn (a <use> draws again)
 constexpr int kSvgMaxDepth = 64;                      // nested elements and uses
 constexpr std::size_t kSvgMaxPathCommands = 1000000;  // over all paths of a picture
-constexpr long long kSvgMaxPoints = 4000000;          // lines the curves become
+constexpr long long kSvgMaxPoints = 2000000;          // of the lines curves and strokes become
+constexpr std::size_t kSvgMaxStyleRules = 500;        // each is matched against every element
+constexpr long long kSvgMaxPicturePixels = 24000000;  // of the pictures it shows, decoded
 constexpr long long kSvgMaxOutputPixels = 16000000;
 
 // The bytes of a picture an <image> links to, by its href as written; nothing when missing.
