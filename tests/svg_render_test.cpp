@@ -194,10 +194,10 @@ std::vector<Case> cases() {
                test_support::repeat("</g>", 80)),
          {{10, 10, kNone}},
          "nest"},
-        {"a use bomb stops at the element limit",
+        {"a use bomb stops at the work limit",
          svg20("<defs><rect id=\"a0\"/>" + useBomb(20) + "</defs><use href=\"#a20\"/>"),
          {},
-         "elements"},
+         "too costly"},
         {"malformed XML is refused with the reason", "<svg><g></svg>", {}, "well-formed"},
     };
 }

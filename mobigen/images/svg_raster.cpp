@@ -6,10 +6,12 @@
 namespace mobigen {
 namespace {
 
-// Rows are sampled this many times each; across a row coverage is exact.
-constexpr int kSubRows = 8;
-// About the operations one picture may cost (a few seconds): beyond it the rest is not drawn.
-constexpr long long kSvgMaxRasterWork = 1500000000LL;
+// Rows are sampled this many times each; across a row coverage is exact. Four levels down
+// and exact ones across look as smooth as eight on a reader's screen, and cost a quarter less.
+constexpr int kSubRows = 4;
+// What one picture may cost, as about this many operations a pixel: a dense illustration
+// needs around a hundred; beyond it (a few seconds) the rest is not drawn.
+constexpr long long kSvgWorkPerPixel = 1000;
 
 struct Edge {
     double x0, y0, x1, y1;
@@ -204,7 +206,9 @@ SvgCanvas::SvgCanvas(int width, int height)
     : width_(width),
       height_(height),
       rgba_(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4, 0),
-      workLeft_(kSvgMaxRasterWork) {}
+      workLeft_(kSvgWorkPerPixel * width * height) {}
+
+bool SvgCanvas::charge(long long work) { return spend(work); }
 
 bool SvgCanvas::spend(long long work) {
     workLeft_ -= work;
@@ -213,6 +217,12 @@ bool SvgCanvas::spend(long long work) {
 
 void SvgCanvas::blend(std::size_t at, SvgColor color, float alpha) {
     std::uint8_t* p = &rgba_[at];
+    if (p[3] == 0xFF) {  // most of a picture, once its ground is laid
+        p[0] = toByte(p[0] + (color.r - p[0]) * alpha);
+        p[1] = toByte(p[1] + (color.g - p[1]) * alpha);
+        p[2] = toByte(p[2] + (color.b - p[2]) * alpha);
+        return;
+    }
     const float under = p[3] / 255.0f * (1 - alpha);
     const float out = alpha + under;
     if (out <= 0) return;

@@ -59,6 +59,9 @@ public:
     bool drawPicture(const SvgPixels& picture, const SvgMatrix& toDevice, const std::vector<SvgPolygon>& clip,
                      double opacity);
 
+    // Counts work done outside the canvas (reading an element) against the same budget.
+    bool charge(long long work);
+
 private:
     bool spend(long long work);
     void blend(std::size_t at, SvgColor color, float alpha);

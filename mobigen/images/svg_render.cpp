@@ -22,6 +22,8 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 // How far a flattened curve may stray, in device pixels.
 constexpr double kFlatness = 0.2;
+// Reading an element's style and geometry costs about as much as drawing this many pixels.
+constexpr long long kElementWork = 256;
 
 std::string_view trimmed(std::string_view text) {
     const std::size_t first = text.find_first_not_of(" \t\r\n\f");
@@ -581,6 +583,7 @@ private:
             return;
         }
         if (!spendElement() || exhausted_) return;
+        if (!canvas_.charge(kElementWork)) return stopDrawing();
         const std::string_view name = node.localName();
         if (name == "text") {
             warnOnce("text", "Its text was not drawn.");
