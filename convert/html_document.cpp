@@ -1,12 +1,10 @@
 #include "convert/html_document.h"
 
-namespace {
+#include "convert/text_page_format.h"
 
-constexpr char kHead[] = "<html><head><title>";
-constexpr char kBodyStart[] = "</title></head><body>";
-constexpr char kEnd[] = "</body></html>";
-
-}  // namespace
+using text_page_format::kBodyStart;
+using text_page_format::kEnd;
+using text_page_format::kHead;
 
 void HtmlDocument::addElement(std::unique_ptr<HtmlElement> element) {
     if (element) elements_.push_back(std::move(element));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "convert/text_page_format.h"
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,9 +18,9 @@ public:
 class TextLineElement : public HtmlElement {
 public:
     explicit TextLineElement(std::string line) : line_(std::move(line)) {}
-    std::string render() const override { return line_ + "<br>"; }
-    std::size_t renderedSize() const override { return line_.size() + 4; }
-    void appendTo(std::string& out) const override { out.append(line_).append("<br>"); }
+    std::string render() const override { return line_ + text_page_format::kLineEnd; }
+    std::size_t renderedSize() const override { return line_.size() + sizeof text_page_format::kLineEnd - 1; }
+    void appendTo(std::string& out) const override { out.append(line_).append(text_page_format::kLineEnd); }
 
 private:
     std::string line_;

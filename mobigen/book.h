@@ -52,6 +52,11 @@ struct Font {
     std::string data;  // the raw TTF or OTF file, deobfuscated
 };
 
+struct PageSize {
+    int width = 0;
+    int height = 0;
+};
+
 // The book as the KF8 part shows it. Filled by the readers, written by kf8/.
 // References inside the markup are already final, except internal links:
 // - images: src="kindle:embed:NNNN?mime=image/jpeg", N 1-based into Book::images;
@@ -74,6 +79,9 @@ struct Kf8Part {
     std::optional<Kf8Target> start;     // guide "text" (EXTH 116)
     std::string writingMode;            // EXTH 525: "horizontal-lr" (when empty), "vertical-rl", ...
     std::string pageProgression;        // EXTH 527: "ltr", "rtl", or empty for none
+    // A fixed-layout book (EXTH 122) of pages this size (EXTH 126): each document is one page
+    // and carries its own viewport.
+    std::optional<PageSize> fixedLayout;
 
     // Set instead of `documents` by a reader whose documents would double the book in memory
     // (a long text page): it gives them one at a time, and false after the last. The writer

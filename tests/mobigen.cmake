@@ -14,6 +14,8 @@ if(NOT WIN32)
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(LIBMOBI REQUIRED IMPORTED_TARGET libmobi)
   tw_add_test(kf8_writer_test SOURCES kf8_writer_test.cpp LIBS mobigen_core tw_test_support PkgConfig::LIBMOBI LABELS mobigen)
+  tw_add_test(text_page_test SOURCES text_page_test.cpp LIBS mobigen_core tw_test_support PkgConfig::LIBMOBI LABELS mobigen readers)
+  tw_add_test(fixed_layout_test SOURCES fixed_layout_test.cpp LIBS mobigen_core tw_test_support PkgConfig::LIBMOBI LABELS mobigen)
   # The renderer's table runs everywhere; its book, read back by libmobi, natively.
   target_link_libraries(svg_render_test PRIVATE PkgConfig::LIBMOBI)
   target_compile_definitions(svg_render_test PRIVATE TW_WITH_LIBMOBI)

@@ -4,6 +4,7 @@
 #include "mobigen/kf8/html_kf8.h"
 #include "mobigen/mobi6/flow_builder.h"
 #include "mobigen/mobi6/html_reducer.h"
+#include "mobigen/mobi6/text_body.h"
 #include "mobigen/outline/text_page.h"
 #include "mobigen/source/href.h"
 #include "mobigen/text/ascii.h"
@@ -94,13 +95,14 @@ private:
     int inlineSvgs_ = 0;
 };
 
-void addHeadingToc(const std::vector<StandaloneHooks::Heading>& headings, FlowBuilder& flow) {
-    if (headings.size() < 2) return;
-    int top = 3;
-    for (const auto& h : headings) top = std::min(top, h.level);
-    for (const auto& h : headings) {
-        if (!h.title.empty()) flow.addTocEntry(h.title, {h.key, kStartKey}, h.level - top);
+// One heading is no contents; an entry's `at` is its heading's number, which both parts count alike.
+Outline outlineOfHeadings(const std::vector<StandaloneHooks::Heading>& headings) {
+    Outline outline;
+    if (headings.size() < 2) return outline;
+    for (std::size_t i = 0; i < headings.size(); ++i) {
+        if (!headings[i].title.empty()) outline.add(headings[i].title, headings[i].level, i);
     }
+    return outline;
 }
 
 // The contents page and chapter headings of a long novel: a few hundred bytes a chapter.
@@ -115,17 +117,19 @@ Book readTextDerived(std::string html, const TextDerivedDocument& document, cons
     // The text's own byte-order mark opens the body; in the book it would be a stray character.
     const std::string_view body = platform::withoutUtf8Mark(document.body);
     book.metadata.language = languageOfText(body);
+    TextOutline outline = outlineOfTextPage(body);
     FlowBuilder flow;
     flow.reserve(body.size() + body.size() / 8 + kContentsRoom);
-    const bool chinese = writeTextDerivedBody(body, flow);
+    writeTextDerivedBody(body, outline, flow);
     flow.endDocument();
-    const std::string contentsTitle = contentsTitleFor(book.metadata.language, chinese);
+    const std::string contentsTitle = contentsTitleFor(book.metadata.language, outline.chinese);
     flow.finish(book, contentsTitle, diagnostics);
     // The page is cut down to its lines in place, for the KF8 part to keep.
     const auto at = static_cast<std::size_t>(body.data() - html.data());
     html.erase(at + body.size());
     html.erase(0, at);
-    book.kf8 = textDerivedKf8(std::move(html), book.metadata.title, contentsTitle, book.metadata.language);
+    book.kf8 =
+        textDerivedKf8(std::move(html), std::move(outline), book.metadata.title, contentsTitle, book.metadata.language);
     return book;
 }
 
@@ -151,9 +155,11 @@ Book readHtmlBook(std::string page, const std::string& fallbackTitle, Diagnostic
     reduceHtmlDocument(html, flow, hooks, diagnostics, "the document");
     images.fitAll();
     flow.endDocument();
-    addHeadingToc(hooks.headings, flow);
+    const Outline outline = outlineOfHeadings(hooks.headings);
+    for (const OutlineEntry& entry : outline.entries())
+        flow.addTocEntry(entry.title, {hooks.headings[entry.at].key, kStartKey}, entry.depth);
     flow.finish(book, contentsTitleFor(book.metadata.language, false), diagnostics);
-    book.kf8 = htmlKf8(html, images, book.images, resources, diagnostics);
+    book.kf8 = htmlKf8(html, outline, images, book.images, resources, diagnostics);
     return book;
 }
 

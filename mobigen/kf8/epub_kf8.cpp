@@ -1,10 +1,11 @@
 #include "mobigen/kf8/epub_kf8.h"
 
-#include "mobigen/markup/css.h"
+#include "mobigen/kf8/fixed_layout.h"
+#include "mobigen/kf8/kf8_book.h"
 #include "mobigen/kf8/xhtml_writer.h"
+#include "mobigen/markup/css.h"
 #include "mobigen/source/font_obfuscation.h"
 #include "mobigen/source/href.h"
-#include "mobigen/kf8/kf8_book.h"
 
 #include <map>
 #include <set>
@@ -45,8 +46,9 @@ std::vector<Page> kf8Pages(const Package& package, ZipArchive& zip, Kf8Collector
 
 class EpubKf8Hooks : public XhtmlHooks {
 public:
-    EpubKf8Hooks(Kf8Collector& kf8, const std::map<std::string, std::size_t>& documents)
-        : kf8_(kf8), documents_(documents) {}
+    EpubKf8Hooks(Kf8Collector& kf8, const std::map<std::string, std::size_t>& documents, PageViewports* viewports,
+                 Diagnostics& diagnostics)
+        : kf8_(kf8), documents_(documents), viewports_(viewports), diagnostics_(diagnostics) {}
 
     void setDocument(const std::string& path) {
         path_ = path;
@@ -77,6 +79,10 @@ public:
         return kf8_.style(css, folder_, attribute, onRoot);
     }
 
+    std::string viewport(std::string_view declared) override {
+        return viewports_ ? viewports_->forPage(declared, diagnostics_) : std::string();
+    }
+
 private:
     std::optional<std::string> resolve(std::string_view href) const {
         if (hasUriScheme(href)) return std::nullopt;
@@ -85,6 +91,8 @@ private:
 
     Kf8Collector& kf8_;
     const std::map<std::string, std::size_t>& documents_;
+    PageViewports* viewports_;  // null for a reflowable book
+    Diagnostics& diagnostics_;
     std::string path_;
     std::string folder_;
 };
@@ -131,6 +139,13 @@ std::string applyWritingMode(const Package& package, const std::string& sheetMod
     return extraCss;
 }
 
+// calibre's writer gives a right-to-left book without a writing mode horizontal-rl, as Kindles
+// are said to ignore the page direction otherwise; a comic depends on it.
+void markFixedLayout(PageSize size, Kf8Part& part) {
+    part.fixedLayout = size;
+    if (part.pageProgression == "rtl" && part.writingMode.empty()) part.writingMode = "horizontal-rl";
+}
+
 }  // namespace
 
 Kf8Part readEpubKf8(const Package& package, ZipArchive& zip, ImageCollector& collector, std::vector<Image>& images,
@@ -153,10 +168,13 @@ Kf8Part readEpubKf8(const Package& package, ZipArchive& zip, ImageCollector& col
     const std::vector<Page> pages = kf8Pages(package, zip, kf8);
     std::map<std::string, std::size_t> documents;
     for (std::size_t i = 0; i < pages.size(); ++i) documents.emplace(pages[i].path, i);
-    EpubKf8Hooks hooks(kf8, documents);
+    std::optional<PageViewports> viewports;
+    if (isFixedLayout(package)) viewports.emplace(parsePageSize(package.pageSize));
+    EpubKf8Hooks hooks(kf8, documents, viewports ? &*viewports : nullptr, diagnostics);
     for (const Page& page : pages) {
         if (page.kind == PageKind::Picture) {
-            kf8.addDocument(xhtmlDocument(package.metadata.title, {}, {}, pictureBody(page.picture), {}));
+            const std::string head = viewports ? viewportElement(hooks.viewport({})) : std::string();
+            kf8.addDocument(xhtmlDocument(package.metadata.title, head, {}, pictureBody(page.picture), {}));
             continue;
         }
         hooks.setDocument(page.path);
@@ -168,6 +186,7 @@ Kf8Part readEpubKf8(const Package& package, ZipArchive& zip, ImageCollector& col
     Kf8Part written = kf8.finish(extraCss);
     written.writingMode = part.writingMode;
     written.pageProgression = part.pageProgression;
+    if (viewports) markFixedLayout(viewports->bookSize(), written);
     for (const EpubTocEntry& e : toc) {
         if (const auto target = targetOf(e.path, documents))
             appendKf8TocEntry(written.toc,

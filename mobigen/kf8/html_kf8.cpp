@@ -1,9 +1,9 @@
 #include "mobigen/kf8/html_kf8.h"
 
-#include "mobigen/outline/chapters.h"
-#include "mobigen/kf8/xhtml_writer.h"
-#include "mobigen/source/href.h"
 #include "mobigen/kf8/kf8_book.h"
+#include "mobigen/kf8/xhtml_writer.h"
+#include "mobigen/outline/text_page.h"
+#include "mobigen/source/href.h"
 
 #include <algorithm>
 
@@ -18,12 +18,23 @@ constexpr const char* kTextCss =
     "div.toc-entry {margin: 0.3em 0}\n"
     "div.toc-level-1 {margin-left: 2em}\n";
 
+// Deeper levels, where a book has them, step in as level 1 does.
+std::string textCss(const std::vector<Kf8TocEntry>& toc) {
+    int deepest = 0;
+    for (const auto& entry : toc) deepest = std::max(deepest, entry.depth);
+    std::string css = kTextCss;
+    for (int depth = 2; depth <= deepest; ++depth)
+        css += "div.toc-level-" + std::to_string(depth) + " {margin-left: " + std::to_string(2 * depth) + "em}\n";
+    return css;
+}
+
+// Any depth: a web novel's volumes hold chapters, and an HTML page may nest three levels.
 std::string contentsPage(const std::vector<Kf8TocEntry>& toc, const std::string& contentsTitle) {
     std::string body = "<h1 class=\"contents\">";
     appendXmlEscaped(body, contentsTitle, false);
     body += "</h1>";
     for (const auto& entry : toc) {
-        body += "<div class=\"toc-entry toc-level-" + std::to_string(std::min(entry.depth, 1)) + "\"><a href=\"" +
+        body += "<div class=\"toc-entry toc-level-" + std::to_string(entry.depth) + "\"><a href=\"" +
                 kf8Link(entry.target.document, {}) + "\">";
         appendXmlEscaped(body, entry.title, false);
         body += "</a></div>";
@@ -61,73 +72,54 @@ private:
     Kf8Collector& kf8_;
 };
 
-// The lines of a text page one at a time, from `start`, each with its text trimmed; empty
-// lines are skipped.
-class TextLines {
-public:
-    TextLines(std::string_view lines, std::size_t start) : lines_(lines), start_(start) {}
+// A Kindle turns pages slowly in a long document, so a chapter (or a text without headings)
+// goes on in a new document after about this much, at a paragraph's end.
+constexpr std::size_t kMaxTextDocument = 256 << 10;
 
-    bool next(std::string_view& line, std::string_view& text) {
-        while (start_ < lines_.size()) {
-            std::size_t end = lines_.find("<br>", start_);
-            if (end == std::string_view::npos) end = lines_.size();
-            line = lines_.substr(start_, end - start_);
-            text = trimLine(line);
-            at_ = start_;
-            start_ = end + 4;
-            if (!text.empty()) return true;
+// Where a document starts in the lines, and the outline entry it opens, if any.
+struct TextCut {
+    std::size_t at = 0;
+    std::size_t entry = kNoEntry;
+    static constexpr std::size_t kNoEntry = static_cast<std::size_t>(-1);
+};
+
+// A cut at every heading and, past the size bound, at the next line. The text before the
+// first cut, when it has any, is a document of its own.
+std::vector<TextCut> cutsOf(std::string_view lines, const Outline& outline) {
+    std::vector<TextCut> cuts;
+    const auto& entries = outline.entries();
+    std::size_t next = 0, documentStart = 0;
+    std::string scratch;
+    PageLines reader(lines);
+    for (std::string_view line; reader.next(line);) {
+        if (next < entries.size() && reader.at() == entries[next].at) {
+            cuts.push_back({reader.at(), next++});
+            documentStart = reader.at();
+        } else if (reader.at() - documentStart > kMaxTextDocument && !trimLine(plainLine(line, scratch)).empty()) {
+            cuts.push_back({reader.at(), TextCut::kNoEntry});
+            documentStart = reader.at();
         }
-        return false;
     }
-    // Where the line last given starts.
-    std::size_t at() const { return at_; }
-
-private:
-    std::string_view lines_;
-    std::size_t start_;
-    std::size_t at_ = 0;
-};
-
-struct TextChapter {
-    std::size_t at = 0;  // where its heading's line starts
-    bool volume = false;
-};
-
-// The headings, found once: they make the contents, and the documents are cut at them. The
-// contents page comes first, then the text before the first heading (if any) and a document
-// per chapter.
-struct TextOutline {
-    std::vector<TextChapter> chapters;
-    std::vector<Kf8TocEntry> toc;
-};
-
-TextOutline outlineOf(std::string_view lines) {
-    TextOutline outline;
-    std::size_t document = 1;
-    bool sawVolume = false;
-    TextLines reader(lines, 0);
-    for (std::string_view line, text; reader.next(line, text);) {
-        const auto level = detectChapterHeading(line);
-        if (!level) {
-            if (outline.toc.empty()) document = 2;
-            continue;
-        }
-        const bool volume = *level == HeadingLevel::Volume;
-        sawVolume = sawVolume || volume;
-        outline.chapters.push_back({reader.at(), volume});
-        outline.toc.push_back({std::string(text), {document++, {}}, volume || !sawVolume ? 0 : 1});
-    }
-    return outline;
+    return cuts;
 }
 
-// Writes the documents straight from the lines, a chapter at a time when the writer asks, so a
+bool hasText(std::string_view lines) {
+    PageLines reader(lines);
+    std::string scratch;
+    for (std::string_view line; reader.next(line);)
+        if (!trimLine(plainLine(line, scratch)).empty()) return true;
+    return false;
+}
+
+// Writes the documents straight from the lines, one at a time when the writer asks, so a
 // novel of many megabytes is never held twice.
 class TextDocuments {
 public:
-    TextDocuments(std::string lines, std::vector<TextChapter> chapters, std::string title, std::string language,
-                  std::string contentsPage)
+    TextDocuments(std::string lines, std::vector<TextCut> cuts, std::vector<HeadingLine> headings, std::string title,
+                  std::string language, std::string contentsPage)
         : lines_(std::move(lines)),
-          chapters_(std::move(chapters)),
+          cuts_(std::move(cuts)),
+          headings_(std::move(headings)),
           title_(std::move(title)),
           language_(std::move(language)),
           contents_(std::move(contentsPage)) {}
@@ -138,7 +130,7 @@ public:
             document.swap(contents_);
             return true;
         }
-        while (next_ <= chapters_.size()) {
+        while (next_ <= cuts_.size()) {
             writePart(next_++, document);
             if (!document.empty()) return gave_ = true;
         }
@@ -149,19 +141,29 @@ public:
     }
 
 private:
-    // Part 0 is the text before the first heading, part k the k-th chapter; empty when it has no text.
-    void writePart(std::size_t part, std::string& document) const {
-        const std::size_t end = part < chapters_.size() ? chapters_[part].at : lines_.size();
-        TextLines reader(std::string_view(lines_).substr(0, end), part == 0 ? 0 : chapters_[part - 1].at);
-        std::string_view line, text;
-        if (part > 0 && reader.next(line, text)) begin(document, text, chapters_[part - 1].volume);
-        while (reader.next(line, text)) {
-            if (document.empty()) begin(document, {}, false);
-            document += "<p>";
-            appendXmlEscaped(document, text, false);
-            document += "</p>";
+    // Part 0 is the text before the first cut, part k runs from the k-th cut; empty when it has
+    // no text.
+    void writePart(std::size_t part, std::string& document) {
+        const std::size_t from = part == 0 ? 0 : cuts_[part - 1].at;
+        const std::size_t to = part < cuts_.size() ? cuts_[part].at : lines_.size();
+        PageLines reader(std::string_view(lines_).substr(0, to), from);
+        std::string_view line;
+        const std::size_t entry = part == 0 ? TextCut::kNoEntry : cuts_[part - 1].entry;
+        if (entry != TextCut::kNoEntry && reader.next(line)) {
+            const SplitHeading split = splitHeadingLine(plainLine(line, scratch_), headings_[entry]);
+            begin(document, trimLine(split.heading), headings_[entry].level == HeadingLevel::Volume);
+            appendParagraph(document, split.rest);
         }
+        while (reader.next(line)) appendParagraph(document, trimLine(plainLine(line, scratch_)));
         if (!document.empty()) document += kXhtmlDocumentEnd;
+    }
+
+    void appendParagraph(std::string& document, std::string_view text) const {
+        if (text.empty()) return;
+        if (document.empty()) begin(document, {}, false);
+        document += "<p>";
+        appendXmlEscaped(document, text, false);
+        document += "</p>";
     }
 
     void begin(std::string& document, std::string_view heading, bool volume) const {
@@ -174,23 +176,34 @@ private:
     }
 
     std::string lines_;
-    std::vector<TextChapter> chapters_;
+    std::vector<TextCut> cuts_;
+    std::vector<HeadingLine> headings_;
     std::string title_;
     std::string language_;
     std::string contents_;
+    std::string scratch_;
     std::size_t next_ = 0;  // the part to write next
     bool gave_ = false;
 };
 
 }  // namespace
 
-Kf8Part textDerivedKf8(std::string lines, const std::string& title, const std::string& contentsTitle,
-                       const std::string& language) {
+Kf8Part textDerivedKf8(std::string lines, TextOutline outline, const std::string& title,
+                       const std::string& contentsTitle, const std::string& language) {
     Kf8Part part;
-    part.flows.emplace_back(kTextCss);
+    std::vector<TextCut> cuts = cutsOf(lines, outline.outline);
+    // Documents count from the contents page, then the text before the first cut if it has any.
+    std::size_t document = hasText(std::string_view(lines).substr(0, cuts.empty() ? lines.size() : cuts[0].at)) ? 2 : 1;
+    for (const TextCut& cut : cuts) {
+        if (cut.entry == TextCut::kNoEntry) {
+            ++document;
+            continue;
+        }
+        const OutlineEntry& entry = outline.outline.entries()[cut.entry];
+        part.toc.push_back({entry.title, {document++, {}}, entry.depth});
+    }
+    part.flows.push_back(textCss(part.toc));
     part.flowTypes.emplace_back("text/css");
-    TextOutline outline = outlineOf(lines);
-    part.toc = std::move(outline.toc);
     part.start = Kf8Target{0, {}};
     std::string contents;
     if (!part.toc.empty()) {
@@ -199,12 +212,12 @@ Kf8Part textDerivedKf8(std::string lines, const std::string& title, const std::s
         part.start = Kf8Target{1, {}};
     }
     part.documentSourceSize = lines.size();
-    part.documentSource =
-        TextDocuments(std::move(lines), std::move(outline.chapters), title, language, std::move(contents));
+    part.documentSource = TextDocuments(std::move(lines), std::move(cuts), std::move(outline.headings), title, language,
+                                        std::move(contents));
     return part;
 }
 
-Kf8Part htmlKf8(std::string_view html, ImageCollector& collector, std::vector<Image>& images,
+Kf8Part htmlKf8(std::string_view html, const Outline& outline, ImageCollector& collector, std::vector<Image>& images,
                 const ResourceLoader& resources, Diagnostics& diagnostics) {
     Kf8Collector kf8(
         images, collector,
@@ -219,12 +232,9 @@ Kf8Part htmlKf8(std::string_view html, ImageCollector& collector, std::vector<Im
     Kf8Part part = kf8.finish({});
     part.writingMode = kf8.sheetWritingMode();
     if (part.writingMode == "vertical-rl") part.pageProgression = "rtl";
-    if (written.headings.size() >= 2) {
-        int top = 3;
-        for (const auto& h : written.headings) top = std::min(top, h.level);
-        for (const auto& h : written.headings) {
-            if (!h.text.empty()) appendKf8TocEntry(part.toc, {h.text, {0, h.id}, h.level - top});
-        }
+    for (const OutlineEntry& entry : outline.entries()) {
+        const std::string id = entry.at < written.headings.size() ? written.headings[entry.at].id : std::string();
+        part.toc.push_back({entry.title, {0, id}, entry.depth});
     }
     part.start = Kf8Target{0, {}};
     pointMissingTargetsAtTheirDocument(part);

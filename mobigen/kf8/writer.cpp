@@ -49,6 +49,12 @@ std::string writingModeOf(const Kf8Part& part) {
     return part.writingMode.empty() ? kDefaultWritingMode : part.writingMode;
 }
 
+// Readers take the original resolution as "WxH".
+std::string fixedLayoutResolutionOf(const Kf8Part& part) {
+    if (!part.fixedLayout) return {};
+    return std::to_string(part.fixedLayout->width) + "x" + std::to_string(part.fixedLayout->height);
+}
+
 void addAll(RecordSink& records, const std::vector<std::string>& more) {
     for (const std::string& record : more) records.add(record);
 }
@@ -111,6 +117,7 @@ void writeKf8Part(const Kf8PartPlan& plan, RecordSink& records) {
     header.resourceCount = static_cast<std::uint32_t>(resources);
     header.writingMode = writingModeOf(part);
     header.pageProgression = part.pageProgression;
+    header.fixedLayoutResolution = fixedLayoutResolutionOf(part);
 
     records.add(buildRecord0(plan.metadata, header));
     writeTextRecords(joined.text, plan.compression, records);
@@ -135,6 +142,7 @@ void writeJointRecords(Book& book, const Metadata& metadata, Compression compres
     extras.uniqueId = randomUniqueId();
     extras.writingMode = writingModeOf(book.kf8);
     extras.pageProgression = book.kf8.pageProgression;
+    extras.fixedLayoutResolution = fixedLayoutResolutionOf(book.kf8);
     writeMobi6Part(book, metadata, compression, &extras, records);
     records.add(kBoundary);
     writeKf8Part({book, metadata, compression, extras.uniqueId, extras.fontRecords, /*standalone=*/false}, records);

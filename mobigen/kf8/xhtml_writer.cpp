@@ -246,6 +246,11 @@ private:
             if (address && std::find(sheets_.begin(), sheets_.end(), *address) == sheets_.end())
                 sheets_.push_back(*address);
         }
+        const std::string* name = token.attribute("name");
+        const std::string* content = token.attribute("content");
+        if (token.name == "meta" && name != nullptr && content != nullptr && lowerAscii(*name) == "viewport" &&
+            declaredViewport_.empty())
+            declaredViewport_ = *content;
     }
 
     void text(const std::string& content) {
@@ -692,6 +697,7 @@ private:
     std::string head_;
     std::string styles_;
     std::vector<std::string> sheets_;
+    std::string declaredViewport_;
     std::string language_;
     std::string bodyAttributes_;
     std::string body_;
@@ -713,6 +719,8 @@ private:
 public:
     // The head: title, then the sheets, then the kept <style> text.
     void finishHead() {
+        const std::string viewport = hooks_.viewport(declaredViewport_);
+        if (!viewport.empty()) head_ += viewportElement(viewport);
         for (const auto& sheet : sheets_) {
             head_ += "<link href=\"";
             appendXmlEscaped(head_, sheet, true);
@@ -761,6 +769,12 @@ std::string xhtmlDocument(std::string_view title, std::string_view head, std::st
     out += body;
     out += kXhtmlDocumentEnd;
     return out;
+}
+
+std::string viewportElement(std::string_view content) {
+    std::string out = "<meta name=\"viewport\" content=\"";
+    appendXmlEscaped(out, content, true);
+    return out + "\"/>";
 }
 
 std::string xhtmlTypeSelector(std::string_view element) {

@@ -30,6 +30,9 @@ public:
     virtual std::optional<std::string> stylesheet(std::string_view href) = 0;
     // The kept part of a <style> element, or of a style attribute (`onRoot` on html or body).
     virtual std::string style(std::string_view css, bool attribute, bool onRoot) = 0;
+    // The content of the page's <meta name="viewport"> to write, given the one it declares
+    // ("" when none): a fixed-layout page needs one, a reflowable page keeps none.
+    virtual std::string viewport(std::string_view /*declared*/) { return {}; }
 };
 
 struct XhtmlHeading {
@@ -58,6 +61,9 @@ inline constexpr std::string_view kXhtmlDocumentEnd = "</body></html>";
 // A document around ready body markup; `head` goes after the title.
 std::string xhtmlDocument(std::string_view title, std::string_view head, std::string_view bodyAttributes,
                           std::string_view body, std::string_view language);
+
+// <meta name="viewport" content="..."/>, for a head.
+std::string viewportElement(std::string_view content);
 
 // How a stylesheet selects what the writer wrote for an element: "div.tag-section" for
 // section, "" for an element written as itself.

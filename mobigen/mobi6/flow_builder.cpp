@@ -62,13 +62,16 @@ std::string FlowBuilder::buildPrefix(const std::string& contentsTitle, std::vect
     appendEscaped(prefix, contentsTitle, EntityContext::Text);
     prefix += "</h2>";
     for (const auto& entry : toc_) {
+        // A blockquote a level: MOBI 6 has no margins of its own, and readers nest the contents by it.
         prefix += "<div>";
-        for (int i = 0; i < entry.depth; ++i) prefix += "\xE3\x80\x80";  // an ideographic space per level
+        for (int i = 0; i < entry.depth; ++i) prefix += "<blockquote>";
         prefix += "<a ";
         prefixLinks.push_back({appendPlaceholder(prefix), true, entry.target});
         prefix += ">";
         appendEscaped(prefix, entry.title, EntityContext::Text);
-        prefix += "</a></div>";
+        prefix += "</a>";
+        for (int i = 0; i < entry.depth; ++i) prefix += "</blockquote>";
+        prefix += "</div>";
     }
     prefix += "<mbp:pagebreak/>";
     return prefix;

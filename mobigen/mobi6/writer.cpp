@@ -101,6 +101,7 @@ void writeMobi6Part(Book& book, const Metadata& metadata, Compression compressio
         layout.resourceCount = static_cast<std::uint32_t>(resources);
         layout.writingMode = joint->writingMode;
         layout.pageProgression = joint->pageProgression;
+        layout.fixedLayoutResolution = joint->fixedLayoutResolution;
     }
 
     records.add(buildRecord0(metadata, layout));

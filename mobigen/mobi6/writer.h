@@ -26,6 +26,7 @@ struct JointExtras {
     std::uint32_t uniqueId = 0;
     std::string writingMode;
     std::string pageProgression;
+    std::string fixedLayoutResolution;
 };
 
 // The records of the MOBI 6 part; with `joint`, the part ends with FLIS and FCIS (no EOF),

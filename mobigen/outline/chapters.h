@@ -18,12 +18,9 @@ struct HeadingLine {
     std::size_t end = 0;
 };
 
+// The heading a line holds, numbered ("第十二回", "卷一", "Chapter 7") or named ("楔子",
+// "Prologue"); prose that merely starts like one ("第一次见面…", "第三回中…矣。") holds none.
 std::optional<HeadingLine> findHeading(std::string_view line);
-
-// Whether one line of plain text is a chapter heading ("第一回 …", "第三卷", "楔子",
-// "Chapter 7", "PROLOGUE" …): a short line with no sentence punctuation inside, so prose
-// that merely starts like a heading is left alone.
-std::optional<HeadingLevel> detectChapterHeading(std::string_view line);
 
 // The line without the white space (ASCII, no-break or ideographic) around it.
 std::string_view trimLine(std::string_view line);

@@ -161,4 +161,29 @@ std::vector<std::string> buildIndexRecords(const std::vector<IndexTag>& tags, co
     return records;
 }
 
+std::vector<NestedEntry> nestByDepth(const std::vector<int>& givenDepths) {
+    std::vector<NestedEntry> nested(givenDepths.size());
+    std::vector<std::size_t> ancestors;
+    for (std::size_t i = 0; i < givenDepths.size(); ++i) {
+        while (!ancestors.empty() && givenDepths[ancestors.back()] >= givenDepths[i]) ancestors.pop_back();
+        if (!ancestors.empty()) {
+            nested[i].parent = ancestors.back();
+            nested[i].depth = nested[nested[i].parent].depth + 1;
+            nested[nested[i].parent].children.push_back(i);
+        }
+        ancestors.push_back(i);
+    }
+    return nested;
+}
+
+std::vector<std::size_t> levelOrder(const std::vector<NestedEntry>& nested) {
+    std::vector<std::size_t> order;
+    order.reserve(nested.size());
+    for (std::size_t i = 0; i < nested.size(); ++i)
+        if (nested[i].parent == kNoParent) order.push_back(i);
+    for (std::size_t level = 0; level < order.size(); ++level)
+        for (std::size_t child : nested[order[level]].children) order.push_back(child);
+    return order;
+}
+
 }  // namespace mobigen

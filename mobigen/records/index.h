@@ -46,6 +46,19 @@ std::string_view shortenedTitle(std::string_view title);
 // Uppercase hex with an even number of digits: 00, 01, ... 0100.
 std::string hexLabel(std::size_t number);
 
+// A contents list nested as readers want it. Depths as given can jump; an entry sits one below
+// the nearest shallower entry before it.
+inline constexpr std::size_t kNoParent = static_cast<std::size_t>(-1);
+struct NestedEntry {
+    std::size_t parent = kNoParent;
+    std::vector<std::size_t> children;
+    std::uint32_t depth = 0;
+};
+std::vector<NestedEntry> nestByDepth(const std::vector<int>& givenDepths);
+
+// Level by level, children in their parent's order: the order readers expect index entries in.
+std::vector<std::size_t> levelOrder(const std::vector<NestedEntry>& nested);
+
 // Meta INDX, data INDX record(s), then `cncx`; empty without entries. Labels must ascend.
 std::vector<std::string> buildIndexRecords(const std::vector<IndexTag>& tags, const std::vector<IndexEntry>& entries,
                                            std::vector<std::string> cncx);

@@ -26,7 +26,9 @@ enum ExthType : std::uint32_t {
     kAsin = 113,
     kStartReading = 116,
     kKf8Boundary = 121,
+    kFixedLayout = 122,
     kResourceCount = 125,
+    kOriginalResolution = 126,
     kResourceOffset = 131,
     kCoverOffset = 201,
     kHasFakeCover = 203,
@@ -124,6 +126,10 @@ std::string buildExth(const Metadata& m, const Record0Layout& layout) {
     }
     exth.text(kWritingMode, layout.writingMode);
     exth.text(kPageProgression, layout.pageProgression);
+    if (!layout.fixedLayoutResolution.empty()) {
+        exth.text(kFixedLayout, "true");
+        exth.text(kOriginalResolution, layout.fixedLayoutResolution);
+    }
     return exth.finish();
 }
 

@@ -22,7 +22,6 @@ constexpr std::uint16_t kExtraDataMultibyte = 0x1;
 std::size_t textRecordCount(std::size_t flowSize);
 void writeTextRecords(std::string_view flow, Compression compression, RecordSink& records);
 
-
 // What record 0 of a KF8 part holds beyond MOBI 6's: record numbers count from that record 0.
 struct Kf8HeaderFields {
     std::uint32_t fdstRecord = 0;
@@ -53,6 +52,7 @@ struct Record0Layout {
     std::optional<std::uint32_t> resourceCount;  // EXTH 125 and 131
     std::string writingMode;                     // EXTH 525 when not empty
     std::string pageProgression;                 // EXTH 527 when not empty
+    std::string fixedLayoutResolution;           // "WxH": EXTH 122 and 126 when not empty
 };
 
 // record0.cpp: PalmDOC header, MOBI header, EXTH and the full name.

@@ -11,15 +11,6 @@
 namespace mobigen {
 namespace {
 
-bool hasToken(std::string_view list, std::string_view token) {
-    std::istringstream words{std::string(list)};
-    std::string word;
-    while (words >> word) {
-        if (word == token) return true;
-    }
-    return false;
-}
-
 void forEachElement(const XmlNode& node, const std::function<void(const XmlNode&)>& visit) {
     for (const auto& c : node.children) {
         if (c.isText()) continue;
@@ -77,6 +68,18 @@ bool isIsbnChecksumValid(const std::string& digits) {
     return false;
 }
 
+// The package's own word on fixed layout, in either EPUB version's form.
+void readLayoutMeta(const XmlNode& meta, Package& package) {
+    const std::string name = meta.attributeLocal("name");
+    const std::string property = meta.attributeLocal("property");
+    if (property == "rendition:layout" && meta.attributeLocal("refines").empty())
+        package.renditionLayout = lowerAscii(meta.textContent());
+    if (name == "fixed-layout" && lowerAscii(meta.attributeLocal("content")) == "true")
+        package.renditionLayout = "pre-paginated";
+    if (name == "original-resolution") package.pageSize = meta.attributeLocal("content");
+    if (property == "rendition:viewport" && package.pageSize.empty()) package.pageSize = meta.textContent();
+}
+
 void readMetadata(const XmlNode& metadataNode, const XmlNode& packageNode, Package& package) {
     Metadata& m = package.metadata;
     const auto roles = refinedRoles(metadataNode);
@@ -90,6 +93,7 @@ void readMetadata(const XmlNode& metadataNode, const XmlNode& packageNode, Packa
             if (e.attributeLocal("name") == "cover") package.coverImageId = e.attributeLocal("content");
             if (e.attributeLocal("name") == "primary-writing-mode")
                 package.primaryWritingMode = lowerAscii(e.attributeLocal("content"));
+            readLayoutMeta(e, package);
             return;
         }
         if (text.empty()) return;
@@ -149,7 +153,8 @@ void readSpine(const XmlNode& spineNode, Package& package) {
     package.pageProgression = lowerAscii(spineNode.attributeLocal("page-progression-direction"));
     std::vector<SpineItem> auxiliary;
     for (const XmlNode* e : spineNode.childrenNamed("itemref")) {
-        SpineItem item{e->attributeLocal("idref"), e->attributeLocal("linear") != "no"};
+        SpineItem item{e->attributeLocal("idref"), e->attributeLocal("linear") != "no",
+                       e->attributeLocal("properties")};
         (item.linear ? package.spine : auxiliary).push_back(std::move(item));
     }
     package.spine.insert(package.spine.end(), auxiliary.begin(), auxiliary.end());
@@ -166,6 +171,15 @@ void readGuide(const XmlNode& guideNode, const std::string& opfFolder, Package& 
 }
 
 }  // namespace
+
+bool hasToken(std::string_view list, std::string_view token) {
+    std::istringstream words{std::string(list)};
+    std::string word;
+    while (words >> word) {
+        if (word == token) return true;
+    }
+    return false;
+}
 
 const ManifestItem* Package::item(const std::string& id) const {
     const auto it = manifest.find(id);

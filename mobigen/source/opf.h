@@ -19,6 +19,7 @@ struct ManifestItem {
 struct SpineItem {
     std::string idref;
     bool linear = true;
+    std::string properties;  // space-separated, such as rendition:layout-pre-paginated
 };
 
 struct Package {
@@ -32,6 +33,8 @@ struct Package {
     std::string contentsPath;                      // document of the guide's "toc" reference, or empty
     std::string primaryWritingMode;                // <meta name="primary-writing-mode">, or empty
     std::string pageProgression;                   // spine@page-progression-direction, or empty
+    std::string renditionLayout;  // "pre-paginated" (EPUB 3 rendition:layout, EPUB 2 fixed-layout), or as given
+    std::string pageSize;         // <meta name="original-resolution">, else rendition:viewport, as written
 
     const ManifestItem* item(const std::string& id) const;
     const ManifestItem* itemByPath(const std::string& path) const;
@@ -47,5 +50,8 @@ Package parsePackage(std::string_view opfXml, const std::string& opfPath, Diagno
 // The ISBN when `identifier` is one ("urn:isbn:…", or 10/13 digits with a valid check
 // digit); otherwise empty. Hyphens and spaces are removed.
 std::string isbnFromIdentifier(std::string_view identifier, bool declaredIsbn);
+
+// Whether the space-separated `list` (manifest or spine properties) holds `token`.
+bool hasToken(std::string_view list, std::string_view token);
 
 }  // namespace mobigen
