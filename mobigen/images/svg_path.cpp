@@ -166,16 +166,6 @@ bool applyCommand(char command, NumberReader& in, PathState& state) {
     return true;
 }
 
-SvgPolygon oriented(SvgPolygon polygon) {
-    double area = 0;
-    for (std::size_t i = 0; i < polygon.size(); ++i) {
-        const SvgPoint p = polygon[i], q = polygon[(i + 1) % polygon.size()];
-        area += p.x * q.y - q.x * p.y;
-    }
-    if (area < 0) std::reverse(polygon.begin(), polygon.end());
-    return polygon;
-}
-
 SvgPolygon circle(SvgPoint centre, double radius, double tolerance) {
     const double step = 2 * std::acos(std::max(-1.0, 1 - tolerance / std::max(radius, tolerance)));
     const int count = std::clamp(static_cast<int>(std::ceil(2 * kPi / std::max(step, 1e-3))), 8, kMaxCurveSteps);
@@ -193,37 +183,63 @@ SvgPoint unitNormal(SvgPoint from, SvgPoint to) {
     return {-d.y / l, d.x / l};
 }
 
-void addJoin(std::vector<SvgPolygon>& out, SvgPoint before, SvgPoint at, SvgPoint after, const SvgStroke& stroke,
-             double tolerance) {
-    const double half = stroke.width / 2;
-    if (stroke.join == SvgLineJoin::Round) {
-        out.push_back(circle(at, half, tolerance));
-        return;
-    }
-    const SvgPoint n1 = unitNormal(before, at), n2 = unitNormal(at, after);
-    const SvgPoint d1 = at - before, d2 = after - at;
-    const double cross = d1.x * d2.y - d1.y * d2.x;
-    if (cross == 0) return;
-    const double side = cross > 0 ? -1 : 1;  // the outside of the turn
-    const SvgPoint o1 = at + n1 * (side * half), o2 = at + n2 * (side * half);
-    const SvgPoint bisector = n1 + n2;
-    const double cosHalf = length(bisector) / 2;
-    if (stroke.join == SvgLineJoin::Miter && cosHalf > 1e-9 && 1 / cosHalf <= stroke.miterLimit) {
-        const SvgPoint tip = at + bisector * (side * half / (length(bisector) * cosHalf));
-        out.push_back(oriented({at, o1, tip, o2}));
-    } else {
-        out.push_back(oriented({at, o1, o2}));
+// How many steps an arc of `angle` radians and `radius` needs to stay within `tolerance`.
+int arcSteps(double angle, double radius, double tolerance) {
+    const double step = 2 * std::acos(std::max(-1.0, 1 - tolerance / std::max(radius, tolerance)));
+    return std::clamp(static_cast<int>(std::ceil(std::fabs(angle) / std::max(step, 1e-3))), 1, kMaxCurveSteps);
+}
+
+// Points on the circle around `centre` from `centre + from`, turning by `angle`, the start left out.
+void addArc(SvgPolygon& out, SvgPoint centre, SvgPoint from, double angle, double tolerance) {
+    const double radius = length(from), start = std::atan2(from.y, from.x);
+    const int n = arcSteps(angle, radius, tolerance);
+    for (int i = 1; i <= n; ++i) {
+        const double a = start + angle * i / n;
+        out.push_back({centre.x + radius * std::cos(a), centre.y + radius * std::sin(a)});
     }
 }
 
-void addCap(std::vector<SvgPolygon>& out, SvgPoint end, SvgPoint inward, const SvgStroke& stroke, double tolerance) {
+// One side of a stroke around a corner: `side` is +1 for the left offset, -1 for the right.
+// The inside of a turn passes through the corner itself, so the nonzero rule fills it.
+void addJoin(SvgPolygon& out, SvgPoint before, SvgPoint at, SvgPoint after, double side, const SvgStroke& stroke,
+             double tolerance) {
     const double half = stroke.width / 2;
-    if (stroke.cap == SvgLineCap::Round) {
-        out.push_back(circle(end, half, tolerance));
-    } else if (stroke.cap == SvgLineCap::Square) {
-        const SvgPoint n = unitNormal(inward, end), d = {n.y * half, -n.x * half};
-        out.push_back(oriented({end + n * half, end + n * half + d, end - n * half + d, end - n * half}));
+    const SvgPoint n1 = unitNormal(before, at), n2 = unitNormal(at, after);
+    const SvgPoint d1 = at - before, d2 = after - at;
+    const double cross = d1.x * d2.y - d1.y * d2.x;
+    const SvgPoint o1 = at + n1 * (side * half), o2 = at + n2 * (side * half);
+    const bool reverses = cross == 0 && d1.x * d2.x + d1.y * d2.y < 0;
+    const bool outside = reverses || (cross != 0 && side == (cross > 0 ? -1 : 1));
+    out.push_back(o1);
+    if (cross == 0 && !reverses) return;
+    if (!outside) {
+        out.push_back(at);
+    } else if (stroke.join == SvgLineJoin::Round || reverses) {
+        // Round the outside; a line that turns straight back goes round its end.
+        addArc(out, at, o1 - at, reverses ? -kPi * side : angleBetween(o1 - at, o2 - at), tolerance);
+        return;
+    } else {
+        const SvgPoint bisector = n1 + n2;
+        const double cosHalf = length(bisector) / 2;
+        if (stroke.join == SvgLineJoin::Miter && cosHalf > 1e-9 && 1 / cosHalf <= stroke.miterLimit)
+            out.push_back(at + bisector * (side * half / (length(bisector) * cosHalf)));
     }
+    out.push_back(o2);
+}
+
+// From the left offset of `end` round to its right one, across the end of the line.
+void addCap(SvgPolygon& out, SvgPoint end, SvgPoint forward, const SvgStroke& stroke, double tolerance) {
+    const double half = stroke.width / 2;
+    const SvgPoint n{-forward.y * half, forward.x * half}, d = forward * half;
+    if (stroke.cap == SvgLineCap::Round) {
+        addArc(out, end, n, -kPi, tolerance);
+        return;
+    }
+    if (stroke.cap == SvgLineCap::Square) {
+        out.push_back(end + n + d);
+        out.push_back(end - n + d);
+    }
+    out.push_back(end - n);
 }
 
 // Charges the points of the last piece added; false once the budget is spent.
@@ -240,6 +256,24 @@ std::vector<SvgPoint> withoutRepeats(const SvgSubpath& subpath) {
     return points;
 }
 
+SvgPoint direction(SvgPoint from, SvgPoint to) {
+    const SvgPoint d = to - from;
+    return d * (1 / length(d));
+}
+
+// One offset of a polyline with its joins; `side` +1 walks the left, -1 the right.
+void addOffset(SvgPolygon& out, const std::vector<SvgPoint>& points, bool closed, double side, const SvgStroke& stroke,
+               double tolerance) {
+    const std::size_t count = points.size();
+    const double half = stroke.width / 2;
+    if (!closed) out.push_back(points[0] + unitNormal(points[0], points[1]) * (side * half));
+    for (std::size_t i = closed ? 0 : 1; i < (closed ? count : count - 1); ++i)
+        addJoin(out, points[(i + count - 1) % count], points[i], points[(i + 1) % count], side, stroke, tolerance);
+    if (!closed) out.push_back(points[count - 1] + unitNormal(points[count - 2], points[count - 1]) * (side * half));
+}
+
+// A stroke as one outline (an open line: out along the left, round the end, back along the
+// right) or two rings of opposite turn (a closed one), so each row meets few edges.
 void strokeSubpath(std::vector<SvgPolygon>& out, const SvgSubpath& subpath, const SvgStroke& stroke, double tolerance,
                    long long& pointsLeft) {
     const std::vector<SvgPoint> points = withoutRepeats(subpath);
@@ -247,24 +281,32 @@ void strokeSubpath(std::vector<SvgPolygon>& out, const SvgSubpath& subpath, cons
     if (points.size() == 1) {
         if (stroke.cap == SvgLineCap::Round) out.push_back(circle(points[0], half, tolerance));
         if (stroke.cap == SvgLineCap::Square)
-            out.push_back(oriented({points[0] + SvgPoint{-half, -half}, points[0] + SvgPoint{half, -half},
-                                    points[0] + SvgPoint{half, half}, points[0] + SvgPoint{-half, half}}));
+            out.push_back({points[0] + SvgPoint{-half, -half}, points[0] + SvgPoint{half, -half},
+                           points[0] + SvgPoint{half, half}, points[0] + SvgPoint{-half, half}});
+        spend(out, pointsLeft);
         return;
     }
     const std::size_t count = points.size();
-    const bool closed = subpath.closed && count > 2;
-    const std::size_t segments = closed ? count : count - 1;
-    for (std::size_t i = 0; i < segments && spend(out, pointsLeft); ++i) {
-        const SvgPoint p = points[i], q = points[(i + 1) % count];
-        const SvgPoint n = unitNormal(p, q) * half;
-        out.push_back(oriented({p + n, q + n, q - n, p - n}));
+    if (subpath.closed && count > 2) {
+        out.emplace_back();
+        addOffset(out.back(), points, true, 1, stroke, tolerance);
+        spend(out, pointsLeft);
+        const std::vector<SvgPoint> backwards(points.rbegin(), points.rend());
+        out.emplace_back();
+        addOffset(out.back(), backwards, true, 1, stroke, tolerance);
+        spend(out, pointsLeft);
+        return;
     }
-    for (std::size_t i = closed ? 0 : 1; i < (closed ? count : count - 1) && spend(out, pointsLeft); ++i)
-        addJoin(out, points[(i + count - 1) % count], points[i], points[(i + 1) % count], stroke, tolerance);
-    if (!closed) {
-        addCap(out, points.front(), points[1], stroke, tolerance);
-        addCap(out, points.back(), points[count - 2], stroke, tolerance);
-    }
+    SvgPolygon outline;
+    addOffset(outline, points, false, 1, stroke, tolerance);
+    addCap(outline, points[count - 1], direction(points[count - 2], points[count - 1]), stroke, tolerance);
+    const std::vector<SvgPoint> backwards(points.rbegin(), points.rend());
+    SvgPolygon back;
+    addOffset(back, backwards, false, 1, stroke, tolerance);
+    outline.insert(outline.end(), back.begin() + 1, back.end());
+    addCap(outline, points[0], direction(points[1], points[0]), stroke, tolerance);
+    out.push_back(std::move(outline));
+    spend(out, pointsLeft);
 }
 
 }  // namespace
