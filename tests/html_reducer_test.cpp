@@ -152,7 +152,7 @@ TEST(HtmlReducer, SvgDocumentsBecomeTheirPicturesAndText) {
     for (const auto& [svg, expected, shown] : cases) {
         FlowBuilder flow;
         FakeHooks hooks;
-        EXPECT_EQ(reduceSvgDocument(svg, flow, hooks), shown) << svg;
+        EXPECT_EQ(reduceSvgDocument(svg, 0, flow, hooks), shown) << svg;
         EXPECT_EQ(flow.body(), expected) << svg;
     }
 }

@@ -7,6 +7,7 @@ tw_add_test(converter_process_test SOURCES converter_process_test.cpp LIBS tw_te
 target_compile_definitions(converter_process_test PRIVATE MOBIGEN_EXE="$<TARGET_FILE:mobigen>")
 add_dependencies(converter_process_test mobigen)
 tw_add_test(image_fit_test SOURCES image_fit_test.cpp LIBS mobigen_core tw_test_support LABELS mobigen)
+tw_add_test(svg_render_test SOURCES svg_render_test.cpp LIBS mobigen_core tw_test_support LABELS mobigen)
 
 # libmobi reads back the books the KF8 writer makes, in process (native builds only).
 if(NOT WIN32)
@@ -16,4 +17,7 @@ if(NOT WIN32)
   tw_add_test(kf8_writer_test SOURCES kf8_writer_test.cpp LIBS mobigen_core tw_test_support PkgConfig::LIBMOBI LABELS mobigen)
   tw_add_test(text_page_test SOURCES text_page_test.cpp LIBS mobigen_core tw_test_support PkgConfig::LIBMOBI LABELS mobigen readers)
   tw_add_test(fixed_layout_test SOURCES fixed_layout_test.cpp LIBS mobigen_core tw_test_support PkgConfig::LIBMOBI LABELS mobigen)
+  # The renderer's table runs everywhere; its book, read back by libmobi, natively.
+  target_link_libraries(svg_render_test PRIVATE PkgConfig::LIBMOBI)
+  target_compile_definitions(svg_render_test PRIVATE TW_WITH_LIBMOBI)
 endif()

@@ -54,12 +54,22 @@ public:
     }
 
     // An SVG file that only wraps a picture stands for that picture.
-    std::size_t recordImage(const std::string& path) {
+    std::size_t thumbnail(std::size_t coverRecord) { return images_.thumbnail(coverRecord); }
+
+    std::size_t recordImage(const std::string& path, int svgMinHeight = 0) {
         if (const auto wrapped = pictureWrappedBy(path)) return recordImage(*wrapped);
-        return images_.record(path, [&]() -> std::optional<std::string> {
-            if (!zip_.contains(path)) return std::nullopt;
-            return zip_.read(path);
-        });
+        return images_.record(
+            path,
+            [&]() -> std::optional<std::string> {
+                if (!zip_.contains(path)) return std::nullopt;
+                return zip_.read(path);
+            },
+            svgMinHeight);
+    }
+
+    std::size_t inlineSvgRecord(std::string_view svg) override {
+        const std::string key = path_ + "#svg-" + std::to_string(++inlineSvgs_);
+        return images_.record(key, [&] { return std::optional<std::string>(svg); });
     }
 
     std::string stylesheet(std::string_view href) override {
@@ -105,6 +115,7 @@ private:
     std::string path_;
     std::string folder_;
     int unknownTargets_ = 0;
+    int inlineSvgs_ = 0;
 };
 
 enum class PageKind { Html, Picture, Svg, Other };
@@ -144,16 +155,14 @@ std::vector<Page> spinePages(const Package& package, ZipArchive& zip, Diagnostic
     return pages;
 }
 
-// Counts the SVG pages MOBI 6 cannot draw, for one warning.
+// Counts the SVG pages the MOBI 6 part could not show, for one warning.
 struct SvgPages {
-    int replaced = 0;
     int leftOut = 0;
 
     void report(Diagnostics& diagnostics) const {
-        if (replaced + leftOut == 0) return;
-        diagnostics.warn("SVG pages in the reading order: " + std::to_string(replaced) +
-                         " shown as their text or picture, " + std::to_string(leftOut) +
-                         " left out with nothing to show (MOBI readers cannot draw SVG).");
+        if (leftOut == 0) return;
+        diagnostics.warn("SVG pages in the reading order: " + std::to_string(leftOut) +
+                         " left out of the MOBI 6 part with nothing to show.");
     }
 };
 
@@ -170,8 +179,9 @@ bool appendPage(const Page& page, ZipArchive& zip, EpubHooks& hooks, FlowBuilder
     }
     if (page.kind == PageKind::Svg) {
         const std::string& text = decoded[page.path] = documentText(zip.read(page.path), diagnostics);
-        const bool shown = reduceSvgDocument(text, flow, hooks);
-        ++(shown ? svgPages.replaced : svgPages.leftOut);
+        const std::size_t rendering = svgDrawsShapes(text) ? hooks.recordImage(page.path) : 0;
+        const bool shown = reduceSvgDocument(text, rendering, flow, hooks);
+        if (!shown) ++svgPages.leftOut;
         return shown;
     }
     const std::string& text = decoded[page.path] = documentText(zip.read(page.path), diagnostics);
@@ -212,16 +222,16 @@ void addEpubToc(const std::vector<EpubTocEntry>& entries, const std::set<std::st
     }
 }
 
-void readCover(const Package& package, ZipArchive& zip, ImageCollector& images, Book& book) {
+// A reader shows the cover as a page and as a thumbnail: an SVG one is drawn at least this high.
+constexpr int kCoverMinHeight = 500;
+
+void readCover(const Package& package, EpubHooks& hooks, Book& book) {
     const ManifestItem* cover = package.item(package.coverImageId);
     if (cover == nullptr) return;
-    const std::size_t record = images.record(cover->path, [&]() -> std::optional<std::string> {
-        if (!zip.contains(cover->path)) return std::nullopt;
-        return zip.read(cover->path);
-    });
+    const std::size_t record = hooks.recordImage(cover->path, kCoverMinHeight);
     if (record == 0) return;
     book.coverImage = record - 1;
-    book.thumbnailImage = images.thumbnail(record) - 1;
+    book.thumbnailImage = hooks.thumbnail(record) - 1;
 }
 
 }  // namespace
@@ -236,7 +246,10 @@ Book readEpubBook(std::string_view bytes, const std::string& fallbackTitle, Diag
     book.metadata = package.metadata;
     if (book.metadata.title.empty()) book.metadata.title = fallbackTitle;
     ImageCollector images(book.images, diagnostics);
-    readCover(package, zip, images, book);
+    images.setFileLoader([&zip](const std::string& path) -> std::optional<std::string> {
+        if (!zip.contains(path)) return std::nullopt;
+        return zip.read(path);
+    });
 
     const std::vector<Page> pages = spinePages(package, zip, diagnostics);
     std::set<std::string> documentSet;
@@ -247,6 +260,7 @@ Book readEpubBook(std::string_view bytes, const std::string& fallbackTitle, Diag
     const std::string& startPath = package.startPath;
 
     EpubHooks hooks(zip, images, documentSet, book.metadata.language, diagnostics);
+    readCover(package, hooks, book);
     SvgPages svgPages;
     DecodedDocuments decoded;
     bool anythingShown = false;

@@ -58,6 +58,10 @@ public:
         });
     }
 
+    std::size_t inlineSvgRecord(std::string_view svg) override {
+        return images_.record("#svg-" + std::to_string(++inlineSvgs_), [&] { return std::optional<std::string>(svg); });
+    }
+
     LinkResolution resolveLink(std::string_view href) override {
         if (isFollowableExternalHref(href)) return {LinkResolution::Kind::External, std::string(href), {}};
         if (href.empty() || href[0] != '#') {
@@ -88,6 +92,7 @@ private:
     const ResourceLoader& resources_;
     Diagnostics& diagnostics_;
     int otherFiles_ = 0;
+    int inlineSvgs_ = 0;
 };
 
 // One heading is no contents; an entry's `at` is its heading's number, which both parts count alike.
@@ -145,6 +150,7 @@ Book readHtmlBook(std::string page, const std::string& fallbackTitle, Diagnostic
     if (book.metadata.title.empty()) book.metadata.title = fallbackTitle;
     FlowBuilder flow;
     ImageCollector images(book.images, diagnostics);
+    if (resources) images.setFileLoader(resources);
     StandaloneHooks hooks(images, resources, diagnostics);
     reduceHtmlDocument(html, flow, hooks, diagnostics, "the document");
     images.fitAll();

@@ -254,4 +254,23 @@ std::string thumbnailOf(std::string_view cover) {
     }
 }
 
+std::optional<RgbaImage> decodeRgba(std::string_view data, long long maxPixels) {
+    const ImageFormat format = sniffImageFormat(data);
+    if (!isDecodable(format, data) || !isSafeToDecode(format, data)) return std::nullopt;
+    int width = 0, height = 0, channels = 0;
+    if (!stbi_info_from_memory(bytesOf(data), lengthOf(data), &width, &height, &channels) || width <= 0 ||
+        height <= 0 || static_cast<long long>(width) * height > std::min(maxPixels, kImageMaxDecodePixels))
+        return std::nullopt;
+    const StbPixels decoded(stbi_load_from_memory(bytesOf(data), lengthOf(data), &width, &height, &channels, 4));
+    if (!decoded) return std::nullopt;
+    const std::size_t size = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
+    return RgbaImage{width, height, std::vector<unsigned char>(decoded.get(), decoded.get() + size)};
+}
+
+std::string encodeFittedJpeg(const unsigned char* pixels, int width, int height, int channels) {
+    const PixelView view{width, height, channels, pixels};
+    Raster raster{width, height, channels, std::vector<std::uint8_t>(pixels, pixels + view.size())};
+    return compactEncoding(std::move(raster));
+}
+
 }  // namespace mobigen

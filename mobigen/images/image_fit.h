@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace mobigen {
 
@@ -36,5 +37,19 @@ std::string thumbnailOf(std::string_view cover);
 
 // Width times height as the header of a JPEG, GIF, PNG or BMP declares them; 0 when unknown.
 long long imagePixels(std::string_view data);
+
+struct RgbaImage {
+    int width = 0;
+    int height = 0;
+    std::vector<unsigned char> pixels;  // 4 bytes a pixel
+};
+
+// A JPEG, PNG or BMP decoded with the checks fitting makes; nothing when it cannot be or has
+// more than `maxPixels`.
+std::optional<RgbaImage> decodeRgba(std::string_view data, long long maxPixels = kImageMaxDecodePixels);
+
+// Opaque pixels (1 or 3 channels) as fitting writes them: a JPEG within a record; "" when encoding
+// failed.
+std::string encodeFittedJpeg(const unsigned char* pixels, int width, int height, int channels);
 
 }  // namespace mobigen

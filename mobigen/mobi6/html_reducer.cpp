@@ -171,6 +171,21 @@ const std::string* objectPicture(const HtmlToken& token) {
                : nullptr;
 }
 
+// The markup of the element starting at `offset`, up to its matching end tag (or the end).
+std::string_view elementSource(std::string_view html, std::size_t offset, const std::string& name) {
+    HtmlTokenizer tokenizer(html.substr(offset));
+    HtmlToken token;
+    std::size_t depth = 0;
+    while (tokenizer.next(token)) {
+        if (token.kind == HtmlTokenKind::StartTag && token.name == name && !token.selfClosing) ++depth;
+        if (token.kind == HtmlTokenKind::EndTag && token.name == name && --depth == 0) {
+            const std::size_t close = html.find('>', offset + token.offset);
+            return html.substr(offset, close == std::string_view::npos ? std::string_view::npos : close + 1 - offset);
+        }
+    }
+    return html.substr(offset);
+}
+
 void appendImageTag(std::string& body, std::size_t record) {
     char recindex[24];
     std::snprintf(recindex, sizeof recindex, "%05lu", static_cast<unsigned long>(record));
@@ -192,6 +207,7 @@ public:
     DocumentReducer(FlowBuilder& flow, ReducerHooks& hooks) : flow_(flow), hooks_(hooks) {}
 
     void run(std::string_view html) {
+        html_ = html;
         HtmlTokenizer tokenizer(html);
         HtmlToken token;
         while (tokenizer.next(token)) handle(token);
@@ -244,7 +260,8 @@ private:
             return;
         }
         // A cover page often wraps its picture in SVG; the picture itself is worth keeping.
-        if (token.kind == HtmlTokenKind::StartTag && skipper_.element() == "svg" && token.name == "image") {
+        if (token.kind == HtmlTokenKind::StartTag && skipper_.element() == "svg" && token.name == "image" &&
+            !svgRendered_) {
             const std::string* href = svgImageHref(token);
             if (href != nullptr && writeImage(*href, token) && !svgShown_) {
                 svgShown_ = true;  // not lost, so not reported
@@ -325,9 +342,10 @@ private:
             return;
         }
         if (name == "q" && !token.selfClosing) openQuote();
-        if (name == "svg") svgShown_ = false;
+        if (name == "svg") svgShown_ = svgRendered_ = false;
         if (drop != ElementDrop::Kept) {
-            if (drop == ElementDrop::Reported) ++dropped_[name];
+            if (name == "svg" && !token.selfClosing) svgRendered_ = svgShown_ = writeInlineSvg(token);
+            if (drop == ElementDrop::Reported && !svgShown_) ++dropped_[name];
             if (!token.selfClosing && !isVoidElement(name)) skipper_.start(name);
             return;
         }
@@ -411,6 +429,19 @@ private:
         return data != nullptr && writeImage(*data, token);
     }
 
+    // An SVG drawing shapes becomes a picture of its own; one that only wraps a picture is
+    // shown as that picture.
+    bool writeInlineSvg(const HtmlToken& token) {
+        const std::string_view svg = elementSource(html_, token.offset, token.name);
+        if (!svgDrawsShapes(svg)) return false;
+        const std::size_t record = hooks_.inlineSvgRecord(svg);
+        if (record == 0) return false;
+        atStart_ = false;
+        appendImageTag(flow_.body(), record);
+        flow_.append("/>");
+        return true;
+    }
+
     bool writeImage(const std::string& src, const HtmlToken& token) {
         const std::size_t record = hooks_.imageRecord(src);
         if (record == 0) return false;
@@ -476,6 +507,7 @@ private:
 
     FlowBuilder& flow_;
     ReducerHooks& hooks_;
+    std::string_view html_;
     std::vector<OpenElement> open_;
     ElementSkipper skipper_;
     std::map<std::string, int> dropped_;
@@ -484,7 +516,8 @@ private:
     std::string headingText_;
     std::string headingKey_;
     int headingCount_ = 0;
-    bool svgShown_ = false;  // the SVG being skipped wrapped a picture that was kept
+    bool svgShown_ = false;     // the SVG being skipped was kept as a picture
+    bool svgRendered_ = false;  // ... drawn whole, not by the picture it wraps
     bool inStyle_ = false;
     std::set<std::string> raisedClasses_;
     int raisedDepth_ = 0;
@@ -544,13 +577,14 @@ private:
 
 }  // namespace
 
-bool reduceSvgDocument(std::string_view svg, FlowBuilder& flow, ReducerHooks& hooks) {
+bool reduceSvgDocument(std::string_view svg, std::size_t rendering, FlowBuilder& flow, ReducerHooks& hooks) {
     HtmlTokenizer tokenizer(svg);
     HtmlToken token;
     SvgTextLines lines(flow);
-    bool shownPicture = false;
+    bool shownPicture = rendering != 0;
+    if (shownPicture) appendImagePage(rendering, flow);
     while (tokenizer.next(token)) {
-        if (token.kind == HtmlTokenKind::StartTag && token.name == "image") {
+        if (token.kind == HtmlTokenKind::StartTag && token.name == "image" && rendering == 0) {
             const std::string* href = svgImageHref(token);
             const std::size_t record = href != nullptr ? hooks.imageRecord(*href) : 0;
             if (record != 0) appendImagePage(record, flow);

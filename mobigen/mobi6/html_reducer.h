@@ -31,6 +31,8 @@ public:
     virtual std::string stylesheet(std::string_view /*href*/) { return {}; }
     // The book's language (BCP 47), or "" to go by the document's own.
     virtual std::string language() { return {}; }
+    // The 1-based image record for the drawing of an <svg> inside the document, or 0.
+    virtual std::size_t inlineSvgRecord(std::string_view /*svg*/) { return 0; }
 };
 
 // Appends the body of one HTML document to the flow, reduced to the markup MOBI readers
@@ -39,9 +41,10 @@ public:
 void reduceHtmlDocument(std::string_view html, FlowBuilder& flow, ReducerHooks& hooks, Diagnostics& diagnostics,
                         const std::string& documentName);
 
-// MOBI 6 cannot draw an SVG document: appends its raster images and the lines of its text
-// instead. False when it has neither.
-bool reduceSvgDocument(std::string_view svg, FlowBuilder& flow, ReducerHooks& hooks);
+// MOBI 6 cannot draw an SVG document: appends its `rendering` (an image record, 0 for none)
+// or else its raster images, then the lines of its text, which a rendering leaves out.
+// False when it has none of these.
+bool reduceSvgDocument(std::string_view svg, std::size_t rendering, FlowBuilder& flow, ReducerHooks& hooks);
 
 // A page that is one picture (a reading-order item that is an image itself).
 void appendImagePage(std::size_t record, FlowBuilder& flow);
