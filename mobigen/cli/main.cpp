@@ -1,5 +1,5 @@
-#include "mobigen/cli/command_line.h"
 #include "mobigen/book/book_readers.h"
+#include "mobigen/cli/command_line.h"
 #include "platform/mbstring.h"
 
 #include <iostream>

@@ -3,7 +3,9 @@
 namespace mobigen {
 namespace {
 
-FileFailure cannotWrite(const std::string& path) { return FileFailure{"Cannot write " + path + " (is the disk full?)."}; }
+FileFailure cannotWrite(const std::string& path) {
+    return FileFailure{"Cannot write " + path + " (is the disk full?)."};
+}
 
 }  // namespace
 
