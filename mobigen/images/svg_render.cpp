@@ -866,13 +866,17 @@ std::string encodedPng(const SvgRendering& rendering) {
     return png;
 }
 
-// Its own size, scaled into the reader's screen, or up to `minHeight` where the screen allows.
+// Its own size, scaled into the screen of a reader that shows the raster, or up to `minHeight`
+// where the larger box allows. Only old readers show a drawing's raster (newer ones draw the SVG
+// itself), so it is fitted to their screen; a cover is shown by every reader.
 void outputSize(const SvgSize& size, int minHeight, int& width, int& height) {
-    double scale = std::min({1.0, kImageFitWidth / size.width, kImageFitHeight / size.height});
+    const int boxWidth = minHeight > 0 ? kImageFitWidth : kSvgRasterWidth;
+    const int boxHeight = minHeight > 0 ? kImageFitHeight : kSvgRasterHeight;
+    double scale = std::min({1.0, boxWidth / size.width, boxHeight / size.height});
     if (size.height * scale < minHeight)
-        scale = std::min({minHeight / size.height, kImageFitWidth / size.width, kImageFitHeight / size.height});
-    width = std::clamp(static_cast<int>(std::lround(size.width * scale)), 1, kImageFitWidth);
-    height = std::clamp(static_cast<int>(std::lround(size.height * scale)), 1, kImageFitHeight);
+        scale = std::min({minHeight / size.height, boxWidth / size.width, boxHeight / size.height});
+    width = std::clamp(static_cast<int>(std::lround(size.width * scale)), 1, boxWidth);
+    height = std::clamp(static_cast<int>(std::lround(size.height * scale)), 1, boxHeight);
 }
 
 SvgRendering renderRoot(const XmlNode& root, int width, int height, const SvgResourceLoader& load) {

@@ -23,6 +23,9 @@ constexpr long long kSvgMaxPoints = 2000000;          // of the lines curves and
 constexpr std::size_t kSvgMaxStyleRules = 500;        // each is matched against every element
 constexpr long long kSvgMaxPicturePixels = 24000000;  // of the pictures it shows, decoded
 constexpr long long kSvgMaxOutputPixels = 16000000;
+// The screen of the readers that show an SVG drawing's raster: those of the MOBI 6 part.
+constexpr int kSvgRasterWidth = 600;
+constexpr int kSvgRasterHeight = 800;
 
 // The bytes of a picture an <image> links to, by its href as written; nothing when missing.
 using SvgResourceLoader = std::function<std::optional<std::string>(std::string_view href)>;
