@@ -193,7 +193,8 @@ FittedImage fitted(const Source& source) {
     if (static_cast<long long>(source.box.width) * source.box.height > kImageMaxDecodePixels)
         return keep("at " + std::to_string(source.box.width) + "x" + std::to_string(source.box.height) +
                     " pixels it is too large to decode safely");
-    return reencoded(source, !small || !plainJpeg);
+    // One too large for the screen is scaled even where its JPEG came out no smaller.
+    return reencoded(source, !small || !plainJpeg || !fitsScreen);
 }
 
 // The header as stb reads it, after the checks that make reading it safe; the reason otherwise.
