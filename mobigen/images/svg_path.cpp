@@ -320,8 +320,10 @@ void SvgPathBuilder::add(SvgPoint p) {
 }
 
 int SvgPathBuilder::steps(double extent) const {
-    if (!std::isfinite(extent)) return 1;
-    return std::clamp(static_cast<int>(std::ceil(std::sqrt(extent / tolerance_))), 1, kMaxCurveSteps);
+    // Clamped before the cast: a hostile curve's extent is far past what an int holds.
+    const double wanted = std::ceil(std::sqrt(extent / tolerance_));
+    if (!(wanted >= 1)) return 1;
+    return static_cast<int>(std::min(wanted, static_cast<double>(kMaxCurveSteps)));
 }
 
 // A lone moveto draws nothing, not even a dot.
