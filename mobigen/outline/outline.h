@@ -21,7 +21,6 @@ class Outline {
 public:
     void add(std::string title, int level, std::size_t at);
     const std::vector<OutlineEntry>& entries() const { return entries_; }
-    bool empty() const { return entries_.empty(); }
 
 private:
     std::vector<OutlineEntry> entries_;
