@@ -12,11 +12,16 @@ constexpr int kSubRows = 4;
 // What one picture may cost, as about this many operations a pixel: a dense illustration
 // needs around a hundred; beyond it (a few seconds) the rest is not drawn.
 constexpr long long kSvgWorkPerPixel = 1000;
+// Coverage below this leaves no trace in a byte.
+constexpr float kVisible = 0.002f;
 
+// The slope is kept rather than the far end's x: a division a sample row is the scanner's
+// dearest step.
 struct Edge {
-    double x0, y0, x1, y1;
+    double x0, y0, y1, dxdy;
     int direction;
-    double xAt(double y) const { return x0 + (y - y0) * (x1 - x0) / (y1 - y0); }
+    double xAt(double y) const { return x0 + (y - y0) * dxdy; }
+    double xEnd() const { return x0 + (y1 - y0) * dxdy; }
 };
 
 struct Crossing {
@@ -34,11 +39,16 @@ bool isFinite(SvgPoint p) { return std::isfinite(p.x) && std::isfinite(p.y); }
 
 std::vector<Edge> edgesOf(const std::vector<SvgPolygon>& shape) {
     std::vector<Edge> edges;
+    std::size_t points = 0;
+    for (const SvgPolygon& polygon : shape) points += polygon.size();
+    edges.reserve(points);
     for (const SvgPolygon& polygon : shape) {
         for (std::size_t i = 0; i < polygon.size(); ++i) {
             const SvgPoint p = polygon[i], q = polygon[(i + 1) % polygon.size()];
             if (!isFinite(p) || !isFinite(q) || p.y == q.y) continue;
-            edges.push_back(p.y < q.y ? Edge{p.x, p.y, q.x, q.y, 1} : Edge{q.x, q.y, p.x, p.y, -1});
+            const SvgPoint& top = p.y < q.y ? p : q;
+            const SvgPoint& bottom = p.y < q.y ? q : p;
+            edges.push_back({top.x, top.y, bottom.y, (bottom.x - top.x) / (bottom.y - top.y), p.y < q.y ? 1 : -1});
         }
     }
     std::sort(edges.begin(), edges.end(), [](const Edge& e, const Edge& f) { return e.y0 < f.y0; });
@@ -54,8 +64,8 @@ int clampedFloor(double v, int low, int high) {
 Bounds boundsOf(const std::vector<Edge>& edges, int width, int height) {
     double left = width, right = 0, top = height, bottom = 0;
     for (const Edge& e : edges) {
-        left = std::min({left, e.x0, e.x1});
-        right = std::max({right, e.x0, e.x1});
+        left = std::min({left, e.x0, e.xEnd()});
+        right = std::max({right, e.x0, e.xEnd()});
         top = std::min(top, e.y0);
         bottom = std::max(bottom, e.y1);
     }
@@ -64,77 +74,98 @@ Bounds boundsOf(const std::vector<Edge>& edges, int width, int height) {
 }
 
 // One pixel row's coverage, built from spans: partial end pixels go to `cover`, the pixels
-// between them into a running sum kept as differences.
-struct RowCoverage {
-    std::vector<float> cover, run, total;
-    int left = 0, right = 0;
+// between them into a running sum kept as differences. Only the cells a row touched are
+// read and cleared: a thin diagonal stroke has wide bounds but few pixels a row.
+class RowCoverage {
+public:
+    explicit RowCoverage(const Bounds& bounds)
+        : left_(bounds.left),
+          right_(bounds.right),
+          cover_(static_cast<std::size_t>(right_ - left_) + 1, 0.0f),
+          run_(cover_.size(), 0.0f) {}
 
-    void start(const Bounds& bounds) {
-        left = bounds.left;
-        right = bounds.right;
-        const std::size_t size = static_cast<std::size_t>(right - left) + 1;
-        cover.assign(size, 0.0f);
-        run.assign(size, 0.0f);
-        total.resize(size);
-    }
-    void clear() {
-        std::fill(cover.begin(), cover.end(), 0.0f);
-        std::fill(run.begin(), run.end(), 0.0f);
-    }
     void addSpan(double from, double to, float weight) {
-        from = std::clamp(from, static_cast<double>(left), static_cast<double>(right));
-        to = std::clamp(to, static_cast<double>(left), static_cast<double>(right));
+        from = std::clamp(from, static_cast<double>(left_), static_cast<double>(right_));
+        to = std::clamp(to, static_cast<double>(left_), static_cast<double>(right_));
         if (!(to > from)) return;
         const int first = static_cast<int>(from), last = static_cast<int>(to);
-        const std::size_t a = static_cast<std::size_t>(first - left), b = static_cast<std::size_t>(last - left);
+        const std::size_t a = static_cast<std::size_t>(first - left_), b = static_cast<std::size_t>(last - left_);
+        low_ = std::min(low_, a);
+        high_ = std::max(high_, b + 1);
         if (first == last) {
-            cover[a] += static_cast<float>(to - from) * weight;
+            cover_[a] += static_cast<float>(to - from) * weight;
             return;
         }
-        cover[a] += static_cast<float>(first + 1 - from) * weight;
-        run[a + 1] += weight;
-        run[b] -= weight;
-        cover[b] += static_cast<float>(to - last) * weight;
+        cover_[a] += static_cast<float>(first + 1 - from) * weight;
+        run_[a + 1] += weight;
+        run_[b] -= weight;
+        cover_[b] += static_cast<float>(to - last) * weight;
     }
-    // Coverage of pixel left + i, at most 1.
-    const std::vector<float>& finish() {
+    // Calls span(x, count, coverage) for each run of pixels covered alike, then clears the row;
+    // returns the cells it read. Inside a shape the cells hold nothing, so runs are long.
+    template <typename Span>
+    std::size_t emit(Span&& span) {
+        if (low_ >= high_) return 0;
+        const std::size_t pixels = cover_.size() - 1;  // the last cell only ends runs
         float running = 0;
-        for (std::size_t i = 0; i < total.size(); ++i) {
-            running += run[i];
-            total[i] = std::min(1.0f, cover[i] + running);
+        for (std::size_t i = low_; i < high_;) {
+            running += run_[i];
+            const float edge = std::min(1.0f, cover_[i] + running);
+            cover_[i] = run_[i] = 0;
+            std::size_t end = i + 1;
+            while (end < high_ && cover_[end] == 0 && run_[end] == 0) ++end;
+            const float inner = std::min(1.0f, running);
+            if (edge > kVisible && i < pixels) span(left_ + static_cast<int>(i), std::size_t{1}, edge);
+            const std::size_t last = std::min(end, pixels);
+            if (inner > kVisible && last > i + 1) span(left_ + static_cast<int>(i) + 1, last - i - 1, inner);
+            i = end;
         }
-        return total;
+        const std::size_t cells = high_ - low_;
+        low_ = cover_.size();
+        high_ = 0;
+        return cells;
     }
+
+private:
+    int left_, right_;
+    std::vector<float> cover_, run_;
+    std::size_t low_ = cover_.size(), high_ = 0;
 };
 
 bool inside(int winding, SvgFillRule rule) { return rule == SvgFillRule::EvenOdd ? (winding & 1) != 0 : winding != 0; }
 
-// Calls row(y, coverage) for each pixel row the shape touches; coverage[i] is pixel left + i.
-// Stops once its work passes `limit`: one shape of many long edges could take hours.
-template <typename Row>
+// Calls span(x, y, count, coverage) for each run of pixels the shape covers alike. Stops
+// once its work passes `limit`: one shape of many long edges could take hours.
+template <typename Span>
 long long scanShape(const std::vector<SvgPolygon>& shape, SvgFillRule rule, int width, int height, long long limit,
-                    Row&& row) {
+                    Span&& span) {
     const std::vector<Edge> edges = edgesOf(shape);
     if (edges.empty() || width <= 0 || height <= 0) return 0;
     const Bounds bounds = boundsOf(edges, width, height);
     if (bounds.empty()) return 0;
-    RowCoverage coverage;
-    coverage.start(bounds);
+    RowCoverage coverage(bounds);
     std::vector<std::size_t> active;
     std::vector<Crossing> crossings;
     std::size_t next = 0;
     long long work = 0;
     for (int y = bounds.top; y < bounds.bottom && work <= limit; ++y) {
-        coverage.clear();
         for (int s = 0; s < kSubRows; ++s) {
             const double sampleY = y + (s + 0.5) / kSubRows;
             while (next < edges.size() && edges[next].y0 <= sampleY) active.push_back(next++);
-            active.erase(
-                std::remove_if(active.begin(), active.end(), [&](std::size_t e) { return edges[e].y1 <= sampleY; }),
-                active.end());
-            crossings.clear();
-            for (const std::size_t e : active)
-                if (edges[e].y0 <= sampleY) crossings.push_back({edges[e].xAt(sampleY), edges[e].direction});
+            // Drops the edges that ended and crosses the rest, in one pass. The crossing's fields
+            // are stored one by one: built whole on the stack, it was read back before the store
+            // landed, which stalled the scanner more than any arithmetic.
+            crossings.resize(active.size());
+            std::size_t kept = 0, crossed = 0;
+            for (const std::size_t e : active) {
+                if (edges[e].y1 <= sampleY) continue;
+                active[kept++] = e;
+                Crossing& crossing = crossings[crossed++];
+                crossing.x = edges[e].xAt(sampleY);
+                crossing.direction = edges[e].direction;
+            }
+            active.resize(kept);
+            crossings.resize(crossed);
             std::sort(crossings.begin(), crossings.end());
             int winding = 0;
             for (std::size_t i = 0; i + 1 < crossings.size(); ++i) {
@@ -143,8 +174,7 @@ long long scanShape(const std::vector<SvgPolygon>& shape, SvgFillRule rule, int 
             }
             work += static_cast<long long>(crossings.size()) + 1;
         }
-        row(y, coverage.left, coverage.finish());
-        work += 2LL * (bounds.right - bounds.left);
+        work += 2 * static_cast<long long>(coverage.emit([&](int x, std::size_t n, float c) { span(x, y, n, c); })) + 1;
     }
     return work;
 }
@@ -174,6 +204,35 @@ std::vector<std::uint8_t> halved(const SvgPixels& picture, int& width, int& heig
                                                at(2 * x + 1, 2 * y + 1, c) + 2) /
                                               4);
     return out;
+}
+
+// Straight-alpha "over" onto a pixel that is not yet opaque.
+void blendOverClear(std::uint8_t* p, SvgColor color, float alpha) {
+    const float under = p[3] / 255.0f * (1 - alpha);
+    const float out = alpha + under;
+    if (out <= 0) return;
+    p[0] = toByte((color.r * alpha + p[0] * under) / out);
+    p[1] = toByte((color.g * alpha + p[1] * under) / out);
+    p[2] = toByte((color.b * alpha + p[2] * under) / out);
+    p[3] = toByte(out * 255.0f);
+}
+
+// `count` pixels from `p` under one colour and alpha.
+void blend(std::uint8_t* p, std::size_t count, SvgColor color, float alpha) {
+    // Most of a picture is opaque once its ground is laid; there, in fixed point, 1 = 256.
+    const int weight = static_cast<int>(alpha * 256.0f + 0.5f);
+    const auto mix = [weight](int under, int over) {
+        return static_cast<std::uint8_t>(under + (((over - under) * weight + 128) >> 8));
+    };
+    for (std::uint8_t* end = p + 4 * count; p < end; p += 4) {
+        if (p[3] != 0xFF) {
+            blendOverClear(p, color, alpha);
+            continue;
+        }
+        p[0] = mix(p[0], color.r);
+        p[1] = mix(p[1], color.g);
+        p[2] = mix(p[2], color.b);
+    }
 }
 
 struct Sample {
@@ -215,33 +274,13 @@ bool SvgCanvas::spend(long long work) {
     return workLeft_ > 0;
 }
 
-void SvgCanvas::blend(std::size_t at, SvgColor color, float alpha) {
-    std::uint8_t* p = &rgba_[at];
-    if (p[3] == 0xFF) {  // most of a picture, once its ground is laid
-        p[0] = toByte(p[0] + (color.r - p[0]) * alpha);
-        p[1] = toByte(p[1] + (color.g - p[1]) * alpha);
-        p[2] = toByte(p[2] + (color.b - p[2]) * alpha);
-        return;
-    }
-    const float under = p[3] / 255.0f * (1 - alpha);
-    const float out = alpha + under;
-    if (out <= 0) return;
-    p[0] = toByte((color.r * alpha + p[0] * under) / out);
-    p[1] = toByte((color.g * alpha + p[1] * under) / out);
-    p[2] = toByte((color.b * alpha + p[2] * under) / out);
-    p[3] = toByte(out * 255.0f);
-}
-
 bool SvgCanvas::fill(const std::vector<SvgPolygon>& shape, SvgFillRule rule, SvgColor color, double opacity) {
     if (workLeft_ <= 0) return false;
     const auto alpha = static_cast<float>(std::clamp(opacity, 0.0, 1.0));
     if (alpha <= 0) return true;
     const long long work =
-        scanShape(shape, rule, width_, height_, workLeft_, [&](int y, int left, const std::vector<float>& c) {
-            const std::size_t row = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
-            for (std::size_t i = 0; i + 1 < c.size(); ++i)
-                if (c[i] > 0.002f) blend((row + static_cast<std::size_t>(left) + i) * 4, color, c[i] * alpha);
-        });
+        scanShape(shape, rule, width_, height_, workLeft_,
+                  [&](int x, int y, std::size_t n, float c) { blend(&rgba_[pixelAt(x, y)], n, color, c * alpha); });
     return spend(work);
 }
 
@@ -271,14 +310,11 @@ bool SvgCanvas::drawPicture(const SvgPixels& source, const SvgMatrix& toDevice, 
                          (mapping.b * mapping.e - mapping.a * mapping.f) * inv};
     const auto alpha = static_cast<float>(std::clamp(opacity, 0.0, 1.0));
     const long long work = scanShape(
-        clip, SvgFillRule::NonZero, width_, height_, workLeft_ / 4, [&](int y, int left, const std::vector<float>& c) {
-            const std::size_t row = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
-            for (std::size_t i = 0; i + 1 < c.size(); ++i) {
-                if (c[i] <= 0.002f) continue;
-                const SvgPoint at = back.apply({left + static_cast<double>(i) + 0.5, y + 0.5});
+        clip, SvgFillRule::NonZero, width_, height_, workLeft_ / 4, [&](int x, int y, std::size_t n, float c) {
+            for (const int end = x + static_cast<int>(n); x < end; ++x) {
+                const SvgPoint at = back.apply({x + 0.5, y + 0.5});
                 const Sample s = bilinear(picture, at.x, at.y);
-                blend((row + static_cast<std::size_t>(left) + i) * 4, {toByte(s.r), toByte(s.g), toByte(s.b)},
-                      c[i] * alpha * s.a);
+                blend(&rgba_[pixelAt(x, y)], 1, {toByte(s.r), toByte(s.g), toByte(s.b)}, c * alpha * s.a);
             }
         });
     return spend(work * 4);

@@ -64,7 +64,9 @@ public:
 
 private:
     bool spend(long long work);
-    void blend(std::size_t at, SvgColor color, float alpha);
+    std::size_t pixelAt(int x, int y) const {
+        return (static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(x)) * 4;
+    }
 
     int width_;
     int height_;
