@@ -127,7 +127,7 @@ std::string ZipArchive::read(const std::string& requested) {
         }
         out.assign(data);
     } else if (entry.method == 8) {
-        out = inflateEntry(name, data, limit);
+        out = inflateEntry(name, data, limit, entry.uncompressedSize);
     } else {
         throw ConversionError{"The EPUB file uses a compression method (" + std::to_string(entry.method) +
                               ") that is not supported, in " + name + "."};
@@ -139,7 +139,8 @@ std::string ZipArchive::read(const std::string& requested) {
     return out;
 }
 
-std::string ZipArchive::inflateEntry(const std::string& name, std::string_view data, std::uint64_t limit) const {
+std::string ZipArchive::inflateEntry(const std::string& name, std::string_view data, std::uint64_t limit,
+                                     std::uint64_t sizeHint) const {
     z_stream stream{};
     if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) throw ConversionError{"Out of memory while reading " + name + "."};
     struct Ender {
@@ -149,25 +150,32 @@ std::string ZipArchive::inflateEntry(const std::string& name, std::string_view d
 
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
     stream.avail_in = static_cast<uInt>(data.size());
-    std::string out;
-    char chunk[64 * 1024];
+    // Inflated straight into the string, sized by the directory's word: copying through a
+    // buffer and regrowing cost as much as inflating. The word is only a hint; it may lie.
+    std::string out(static_cast<std::size_t>(std::min<std::uint64_t>({sizeHint, limit, 64u << 20})) + 1, '\0');
+    std::size_t produced = 0;
     int status = Z_OK;
     while (status != Z_STREAM_END) {
-        stream.next_out = reinterpret_cast<Bytef*>(chunk);
-        stream.avail_out = sizeof chunk;
+        if (produced == out.size())
+            out.resize(static_cast<std::size_t>(std::min<std::uint64_t>(limit + 1, 2 * out.size())));
+        const std::size_t room = std::min<std::size_t>(out.size() - produced, 1u << 30);
+        stream.next_out = reinterpret_cast<Bytef*>(&out[produced]);
+        stream.avail_out = static_cast<uInt>(room);
         status = inflate(&stream, Z_NO_FLUSH);
         if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR)
             damaged(name + " cannot be decompressed");
-        const std::size_t produced = sizeof chunk - stream.avail_out;
-        if (out.size() + produced > limit) {
+        const std::size_t made = room - stream.avail_out;
+        produced += made;
+        if (produced > limit) {
             throw ConversionError{"The EPUB file was refused: " + name + " expands to more than " + megabytes(limit) +
                                   " (a zip bomb?)."};
         }
-        out.append(chunk, produced);
-        if (status == Z_BUF_ERROR || (produced == 0 && stream.avail_in == 0 && status != Z_STREAM_END)) {
+        if (status == Z_BUF_ERROR || (made == 0 && stream.avail_in == 0 && status != Z_STREAM_END)) {
             damaged(name + " is cut short");
         }
     }
+    out.resize(produced);
+    if (out.capacity() > 2 * produced + 4096) out.shrink_to_fit();  // a directory that overstated
     return out;
 }
 

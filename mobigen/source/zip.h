@@ -39,7 +39,8 @@ private:
 
     void readCentralDirectory();
     std::string_view entryData(const std::string& name, const Entry& entry) const;
-    std::string inflateEntry(const std::string& name, std::string_view data, std::uint64_t limit) const;
+    std::string inflateEntry(const std::string& name, std::string_view data, std::uint64_t limit,
+                             std::uint64_t sizeHint) const;
 
     std::string_view bytes_;
     ZipLimits limits_;
