@@ -57,10 +57,14 @@ public:
     std::size_t thumbnail(std::size_t coverRecord) { return images_.thumbnail(coverRecord); }
 
     std::size_t recordImage(const std::string& path, int svgMinHeight = 0) {
-        if (const auto wrapped = pictureWrappedBy(path)) return recordImage(*wrapped);
+        // A drawing is inflated once, though it is both looked into and recorded: plates of
+        // half a megabyte are common.
+        std::optional<std::string> svg;
+        if (const auto wrapped = pictureWrappedBy(path, svg)) return recordImage(*wrapped);
         return images_.record(
             path,
             [&]() -> std::optional<std::string> {
+                if (svg) return std::move(svg);
                 if (!zip_.contains(path)) return std::nullopt;
                 return zip_.read(path);
             },
@@ -98,9 +102,17 @@ public:
     std::string anchorKey(std::string_view id) override { return path_ + "#" + std::string(id); }
 
 private:
-    std::optional<std::string> pictureWrappedBy(const std::string& path) {
+    // Fills `svg` with the file when it had to be read.
+    std::optional<std::string> pictureWrappedBy(const std::string& path, std::optional<std::string>& svg) {
         if (!isSvgName(path) || !zip_.contains(path)) return std::nullopt;
-        const auto href = wrappedPictureHref(zip_.read(path));
+        const auto known = wrappers_.find(path);
+        if (known != wrappers_.end()) return known->second;
+        svg = zip_.read(path);
+        return wrappers_[path] = wrappedPicture(path, *svg);
+    }
+
+    static std::optional<std::string> wrappedPicture(const std::string& path, const std::string& svg) {
+        const auto href = wrappedPictureHref(svg);
         if (!href || hasUriScheme(*href)) return std::nullopt;
         const auto wrapped = resolvePath(folderOf(path), splitHref(*href).path);
         if (wrapped && isSvgName(*wrapped)) return std::nullopt;  // one step only
@@ -116,6 +128,7 @@ private:
     std::string folder_;
     int unknownTargets_ = 0;
     int inlineSvgs_ = 0;
+    std::map<std::string, std::optional<std::string>> wrappers_;
 };
 
 enum class PageKind { Html, Picture, Svg, Other };
