@@ -118,8 +118,11 @@ std::string decodeEntities(std::string_view text, EntityContext context) {
             continue;
         }
         if (c != '&') {
-            out += c;
-            ++i;
+            // Copied a run at a time: most text has no reference at all.
+            std::size_t end = i + 1;
+            while (end < text.size() && text[end] != '&' && text[end] != '\0') ++end;
+            out.append(text.substr(i, end - i));
+            i = end;
             continue;
         }
         const std::string_view rest = text.substr(i + 1);
