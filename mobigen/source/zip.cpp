@@ -152,7 +152,10 @@ std::string ZipArchive::inflateEntry(const std::string& name, std::string_view d
     stream.avail_in = static_cast<uInt>(data.size());
     // Inflated straight into the string, sized by the directory's word: copying through a
     // buffer and regrowing cost as much as inflating. The word is only a hint; it may lie.
-    std::string out(static_cast<std::size_t>(std::min<std::uint64_t>({sizeHint, limit, 64u << 20})) + 1, '\0');
+    // Deflate cannot expand more than about 1032 to 1, which bounds a lying hint.
+    const std::uint64_t mostPossible = 1032 * static_cast<std::uint64_t>(data.size()) + 1024;
+    std::string out(static_cast<std::size_t>(std::min<std::uint64_t>({sizeHint, limit, mostPossible, 64u << 20})) + 1,
+                    '\0');
     std::size_t produced = 0;
     int status = Z_OK;
     while (status != Z_STREAM_END) {
