@@ -238,9 +238,10 @@ void blendOverClear(std::uint8_t* p, SvgColor color, float alpha) {
     const float under = p[3] / 255.0f * (1 - alpha);
     const float out = alpha + under;
     if (out <= 0) return;
-    p[0] = toByte((color.r * alpha + p[0] * under) / out);
-    p[1] = toByte((color.g * alpha + p[1] * under) / out);
-    p[2] = toByte((color.b * alpha + p[2] * under) / out);
+    const float over = alpha / out, kept = under / out;  // drawings on a clear ground come here a lot
+    p[0] = toByte(color.r * over + p[0] * kept);
+    p[1] = toByte(color.g * over + p[1] * kept);
+    p[2] = toByte(color.b * over + p[2] * kept);
     p[3] = toByte(out * 255.0f);
 }
 
