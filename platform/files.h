@@ -28,6 +28,8 @@ public:
     bool open(const std::string& path);
     // Bytes read (0 at the end), or -1 on a read error.
     long long read(char* buffer, std::size_t size);
+    // Its size when opened, or -1 when the system cannot tell.
+    long long size() const;
     void close();
 
 private:

@@ -7,6 +7,7 @@ tw_add_test(converter_process_test SOURCES converter_process_test.cpp LIBS tw_te
 target_compile_definitions(converter_process_test PRIVATE MOBIGEN_EXE="$<TARGET_FILE:mobigen>")
 add_dependencies(converter_process_test mobigen)
 tw_add_test(image_fit_test SOURCES image_fit_test.cpp LIBS mobigen_core tw_test_support LABELS mobigen)
+tw_add_test(area_scaler_test SOURCES area_scaler_test.cpp LIBS mobigen_core LABELS mobigen)
 tw_add_test(svg_render_test SOURCES svg_render_test.cpp LIBS mobigen_core tw_test_support LABELS mobigen)
 
 # libmobi reads back the books the KF8 writer makes, in process (native builds only).

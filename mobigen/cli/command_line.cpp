@@ -139,17 +139,24 @@ std::string outputPathFor(const SourcePath& source, const Options& options) {
 
 enum class ReadFailure { None, Open, Read };
 
+// Read straight into a string of the size the file has (a byte over, so that the end shows
+// without growing it): a book of photos is not copied and faulted in again at each doubling.
 std::string readWholeFile(const std::string& path, ReadFailure& failure) {
     platform::InputFile in;
     failure = ReadFailure::Open;
     if (!in.open(path)) return {};
     std::string bytes;
-    char buffer[64 * 1024];
-    for (long long got; (got = in.read(buffer, sizeof buffer)) != 0;) {
-        failure = ReadFailure::Read;
+    const long long expected = in.size();
+    const bool trusted = expected >= 0 && static_cast<unsigned long long>(expected) < bytes.max_size() / 2;
+    bytes.resize(trusted ? static_cast<std::size_t>(expected) + 1 : 64 * 1024);
+    failure = ReadFailure::Read;
+    std::size_t used = 0;
+    for (long long got; (got = in.read(&bytes[used], bytes.size() - used)) != 0;) {
         if (got < 0) return {};
-        bytes.append(buffer, static_cast<std::size_t>(got));
+        used += static_cast<std::size_t>(got);
+        if (used == bytes.size()) bytes.resize(2 * used);  // it grew while being read
     }
+    bytes.resize(used);
     failure = ReadFailure::None;
     return bytes;
 }

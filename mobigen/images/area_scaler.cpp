@@ -2,76 +2,153 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace mobigen {
 namespace {
 
-// Each output pixel's share of the source along one axis, in 14-bit fixed point.
+// Down, 8-bit shares keep a row's sums in 16 bits, which vector units multiply twice as wide as
+// 32; across, 14-bit shares of those 8.8 values still fit 32 bits.
+constexpr int kDownBits = 8;
+constexpr int kAcrossBits = 14;
+
+// Each output pixel's share of the source along one axis, in fixed point. Every pixel has the
+// same number of taps, the widest any needs, zero-padded: fixed loops unroll, and no branch
+// depends on the position.
 struct AreaTaps {
-    std::vector<int> first;  // per output pixel
-    std::vector<int> count;  // per output pixel
-    std::vector<int> start;  // per output pixel, into `weights`
-    std::vector<std::uint32_t> weights;
+    int taps = 0;                        // per output pixel
+    std::vector<int> first;              // per output pixel; first + taps stays inside the source
+    std::vector<std::uint32_t> weights;  // `taps` per output pixel
+    std::vector<float> shares;           // the same as fractions of 256 (the 8.8 sums' unit)
 };
 
-constexpr int kWeightBits = 14;
-
-AreaTaps areaTaps(int sourceSize, int targetSize) {
+// Shares rounded from the running total, so that none is negative and they add up exactly.
+AreaTaps areaTaps(int sourceSize, int targetSize, int bits) {
     AreaTaps taps;
     const double ratio = static_cast<double>(sourceSize) / targetSize;
     for (int out = 0; out < targetSize; ++out) {
         const double from = out * ratio, to = std::min((out + 1) * ratio, static_cast<double>(sourceSize));
         const int first = static_cast<int>(from), last = std::min(static_cast<int>(std::ceil(to)), sourceSize) - 1;
-        taps.first.push_back(first);
-        taps.count.push_back(last - first + 1);
-        taps.start.push_back(static_cast<int>(taps.weights.size()));
-        std::uint32_t total = 0;
-        for (int i = first; i <= last; ++i) {
-            const double covered = std::min(to, i + 1.0) - std::max(from, static_cast<double>(i));
-            const auto weight = static_cast<std::uint32_t>(std::lround(covered / (to - from) * (1 << kWeightBits)));
-            taps.weights.push_back(weight);
-            total += weight;
-        }
-        taps.weights.back() += (1u << kWeightBits) - total;  // the shares add up exactly
+        taps.taps = std::max(taps.taps, last - first + 1);
     }
+    const double unit = 1 << bits;
+    for (int out = 0; out < targetSize; ++out) {
+        const double from = out * ratio, to = std::min((out + 1) * ratio, static_cast<double>(sourceSize));
+        const int first = static_cast<int>(from), last = std::min(static_cast<int>(std::ceil(to)), sourceSize) - 1;
+        const int padded = std::min(first, sourceSize - taps.taps);
+        taps.first.push_back(padded);
+        const std::size_t start = taps.weights.size();
+        taps.weights.resize(start + static_cast<std::size_t>(taps.taps));
+        long covered = 0;
+        for (int i = first; i <= last; ++i) {
+            const long upTo =
+                i == last ? (1L << bits) : std::lround((std::min(to, i + 1.0) - from) / (to - from) * unit);
+            taps.weights[start + static_cast<std::size_t>(i - padded)] = static_cast<std::uint32_t>(upTo - covered);
+            covered = upTo;
+        }
+    }
+    for (const std::uint32_t weight : taps.weights) taps.shares.push_back(static_cast<float>(weight / unit / 256));
     return taps;
 }
 
-// One row of 8.8 fixed-point values across into bytes; the channel counts are constants so
-// that the compiler unrolls the inner loops.
-template <std::size_t Step, std::size_t Kept>
-void scaleRowAcross(const std::uint16_t* source, const AreaTaps& across, std::uint8_t* target) {
+// One row of 8.8 fixed-point values across into bytes. The channel and tap counts are constants
+// (a tap count of 0 is read from `across`) so that the compiler unrolls the inner loops.
+template <std::size_t Step, std::size_t Kept, std::size_t Taps>
+void scaleRowAcross(const std::uint16_t* source, std::size_t, float*, const AreaTaps& across, std::uint8_t* target) {
     // Locals, since a store through a byte pointer could otherwise change any of them.
     const std::size_t width = across.first.size();
+    const std::size_t taps = Taps != 0 ? Taps : static_cast<std::size_t>(across.taps);
     const int* const first = across.first.data();
-    const int* const count = across.count.data();
-    const int* const start = across.start.data();
-    const std::uint32_t* const weights = across.weights.data();
-    for (std::size_t x = 0; x < width; ++x) {
+    const std::uint32_t* weight = across.weights.data();
+    for (std::size_t x = 0; x < width; ++x, weight += taps) {
         std::uint32_t sum[Kept] = {};
-        const std::uint32_t* weight = weights + start[x];
         const std::uint16_t* pixel = source + static_cast<std::size_t>(first[x]) * Step;
-        for (int t = 0; t < count[x]; ++t, pixel += Step)
+        for (std::size_t t = 0; t < taps; ++t, pixel += Step)
             for (std::size_t c = 0; c < Kept; ++c) sum[c] += weight[t] * pixel[c];
         for (std::size_t c = 0; c < Kept; ++c)
-            *target++ = static_cast<std::uint8_t>((sum[c] + (1u << (kWeightBits + 7))) >> (kWeightBits + 8));
+            *target++ = static_cast<std::uint8_t>((sum[c] + (1u << (kAcrossBits + 7))) >> (kAcrossBits + 8));
     }
 }
 
-using RowScaler = void (*)(const std::uint16_t*, const AreaTaps&, std::uint8_t*);
+#if defined(__SSE2__)
+// Colour pixels across with a pixel's channels in one vector (for RGB the fourth lane holds the
+// next pixel's red, never stored): four multiplies a tap where bytes take twelve. `lanes` has
+// room for one value past the row.
+template <std::size_t Step, std::size_t Kept, std::size_t Taps>
+void scaleColourAcross(const std::uint16_t* source, std::size_t size, float* lanes, const AreaTaps& across,
+                       std::uint8_t* target) {
+    for (std::size_t at = 0; at < size; ++at) lanes[at] = source[at];
+    lanes[size] = 0;
+    const std::size_t width = across.first.size();
+    const std::size_t taps = Taps != 0 ? Taps : static_cast<std::size_t>(across.taps);
+    const int* const first = across.first.data();
+    const float* share = across.shares.data();
+    for (std::size_t x = 0; x < width; ++x, share += taps, target += Kept) {
+        const float* pixel = lanes + static_cast<std::size_t>(first[x]) * Step;
+        __m128 sum = _mm_setzero_ps();
+        for (std::size_t t = 0; t < taps; ++t, pixel += Step)
+            sum = _mm_add_ps(sum, _mm_mul_ps(_mm_loadu_ps(pixel), _mm_set1_ps(share[t])));
+        const __m128i whole = _mm_cvtps_epi32(sum);
+        const __m128i words = _mm_packs_epi32(whole, whole);
+        const auto bytes = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(words, words)));
+        std::memcpy(target, &bytes, Kept);
+    }
+}
+#endif
+
+using RowScaler = void (*)(const std::uint16_t*, std::size_t, float*, const AreaTaps&, std::uint8_t*);
+
+template <std::size_t Step, std::size_t Kept, std::size_t Taps>
+constexpr RowScaler bestScaler() {
+#if defined(__SSE2__)
+    if constexpr (Kept >= 3) return scaleColourAcross<Step, Kept, Taps>;
+#endif
+    return scaleRowAcross<Step, Kept, Taps>;
+}
+
+template <std::size_t Step, std::size_t Kept>
+RowScaler withTaps(int taps) {
+    switch (taps) {
+    case 1:
+        return bestScaler<Step, Kept, 1>();
+    case 2:
+        return bestScaler<Step, Kept, 2>();
+    case 3:
+        return bestScaler<Step, Kept, 3>();
+    case 4:
+        return bestScaler<Step, Kept, 4>();
+    default:
+        return bestScaler<Step, Kept, 0>();
+    }
+}
 
 // A dropped alpha channel is simply not read.
-RowScaler rowScalerFor(int step, bool keepAlpha) {
+RowScaler rowScalerFor(int step, bool keepAlpha, int taps) {
     switch (step) {
     case 4:
-        return keepAlpha ? scaleRowAcross<4, 4> : scaleRowAcross<4, 3>;
+        return keepAlpha ? withTaps<4, 4>(taps) : withTaps<4, 3>(taps);
     case 3:
-        return scaleRowAcross<3, 3>;
+        return withTaps<3, 3>(taps);
     case 2:
-        return keepAlpha ? scaleRowAcross<2, 2> : scaleRowAcross<2, 1>;
+        return keepAlpha ? withTaps<2, 2>(taps) : withTaps<2, 1>(taps);
     default:
-        return scaleRowAcross<1, 1>;
+        return withTaps<1, 1>(taps);
+    }
+}
+
+// Source rows weighted into `sum` as 8.8 fixed point. The shares add up to 256, so the sums
+// cannot pass 65,280 and 16 bits hold them.
+void addRow(const std::uint8_t* row, std::uint32_t weight, bool first, std::size_t size, std::uint16_t* sum) {
+    const auto share = static_cast<std::uint16_t>(weight);
+    if (first) {
+        for (std::size_t at = 0; at < size; ++at) sum[at] = static_cast<std::uint16_t>(share * row[at]);
+    } else {
+        for (std::size_t at = 0; at < size; ++at) sum[at] = static_cast<std::uint16_t>(sum[at] + share * row[at]);
     }
 }
 
@@ -79,31 +156,29 @@ RowScaler rowScalerFor(int step, bool keepAlpha) {
 
 // In integers: down first, into one row of 8.8 fixed point, which is then scaled across.
 Raster areaScaled(const RowSource& rowAt, const PixelView& source, int width, int height, bool keepAlpha) {
-    const AreaTaps across = areaTaps(source.width, width), down = areaTaps(source.height, height);
+    const AreaTaps across = areaTaps(source.width, width, kAcrossBits),
+                   down = areaTaps(source.height, height, kDownBits);
     keepAlpha = keepAlpha && hasAlpha(source);
     const int kept = hasAlpha(source) && !keepAlpha ? source.channels - 1 : source.channels;
     const std::size_t sourceRow = source.rowBytes();
     const std::size_t targetRow = static_cast<std::size_t>(width) * static_cast<std::size_t>(kept);
-    const RowScaler scaleRow = rowScalerFor(source.channels, keepAlpha);
-    std::vector<std::uint32_t> sums(sourceRow);
+    const RowScaler scaleRow = rowScalerFor(source.channels, keepAlpha, across.taps);
     std::vector<std::uint16_t> column(sourceRow);
+    std::vector<float> lanes(sourceRow + 1);
     Raster out{width, height, kept, std::vector<std::uint8_t>(static_cast<std::size_t>(height) * targetRow)};
+    const auto downTaps = static_cast<std::size_t>(down.taps);
     for (int y = 0; y < height; ++y) {
-        std::uint32_t* const sum = sums.data();
-        for (int t = 0; t < down.count[y]; ++t) {
-            const std::uint32_t weight = down.weights[static_cast<std::size_t>(down.start[y] + t)];
-            const std::uint8_t* const row = rowAt(down.first[y] + t);
+        const std::uint32_t* const weights = down.weights.data() + static_cast<std::size_t>(y) * downTaps;
+        bool first = true;
+        for (std::size_t t = 0; t < downTaps; ++t) {
+            if (weights[t] == 0) continue;  // padding: the row may already be gone
+            const std::uint8_t* const row = rowAt(down.first[static_cast<std::size_t>(y)] + static_cast<int>(t));
             if (row == nullptr) return {};
-            if (t == 0) {
-                for (std::size_t at = 0; at < sourceRow; ++at) sum[at] = weight * row[at];
-            } else {
-                for (std::size_t at = 0; at < sourceRow; ++at) sum[at] += weight * row[at];
-            }
+            addRow(row, weights[t], first, sourceRow, column.data());
+            first = false;
         }
-        std::uint16_t* const fixed = column.data();
-        for (std::size_t at = 0; at < sourceRow; ++at)
-            fixed[at] = static_cast<std::uint16_t>((sum[at] + (1u << (kWeightBits - 9))) >> (kWeightBits - 8));
-        scaleRow(column.data(), across, out.pixels.data() + static_cast<std::size_t>(y) * targetRow);
+        scaleRow(column.data(), sourceRow, lanes.data(), across,
+                 out.pixels.data() + static_cast<std::size_t>(y) * targetRow);
     }
     return out;
 }

@@ -65,6 +65,12 @@ long long InputFile::read(char* buffer, std::size_t size) {
     }
 }
 
+long long InputFile::size() const {
+    struct stat info {};
+    if (!handle_ || fstat(descriptor(handle_), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+    return static_cast<long long>(info.st_size);
+}
+
 void InputFile::close() {
     if (handle_) ::close(descriptor(handle_));
     handle_ = nullptr;

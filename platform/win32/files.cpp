@@ -44,6 +44,12 @@ long long InputFile::read(char* buffer, std::size_t size) {
     return got;
 }
 
+long long InputFile::size() const {
+    LARGE_INTEGER size{};
+    if (!handle_ || !GetFileSizeEx(native(handle_), &size)) return -1;
+    return static_cast<long long>(size.QuadPart);
+}
+
 void InputFile::close() {
     if (handle_) CloseHandle(native(handle_));
     handle_ = nullptr;
