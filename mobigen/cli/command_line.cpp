@@ -172,6 +172,16 @@ std::string readSource(const std::string& path) {
 void mapLargeBlocks() {
 #ifdef __GLIBC__
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
+    mallopt(M_TRIM_THRESHOLD, 128 * 1024);
+#endif
+}
+
+// Fitting pictures frees and asks again for blocks of the same few sizes; kept in the heap they
+// are reused, where each block mapped or trimmed anew is faulted in again page by page.
+void keepFreedBlocks() {
+#ifdef __GLIBC__
+    mallopt(M_MMAP_THRESHOLD, 16 << 20);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
 #endif
 }
 
@@ -217,7 +227,10 @@ int convert(const Options& options, const BookReaders& readers, Console& console
     // The big blocks of a page are its texts, each released once written: a fixed threshold maps
     // them, so freeing returns them, and room reserved but never written costs nothing. An
     // EPUB's images are fitted first, reusing their buffers; mapping each anew costs more.
-    if (source.extension != "epub") mapLargeBlocks();
+    if (source.extension != "epub")
+        mapLargeBlocks();
+    else
+        keepFreedBlocks();
     Diagnostics diagnostics;
     Book book = readBook(source, std::move(bytes), readers, diagnostics);
     mapLargeBlocks();

@@ -5,8 +5,10 @@
 #include <cstring>
 #include <utility>
 
-#if defined(__SSE2__)
+// SSE2 is there on every x86-64; a 32-bit build asks the processor, as old ones lack it.
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #include <emmintrin.h>
+#define MOBIGEN_SSE2 __attribute__((target("sse2")))
 #endif
 
 namespace mobigen {
@@ -75,13 +77,13 @@ void scaleRowAcross(const std::uint16_t* source, std::size_t, float*, const Area
     }
 }
 
-#if defined(__SSE2__)
+#if defined(MOBIGEN_SSE2)
 // Colour pixels across with a pixel's channels in one vector (for RGB the fourth lane holds the
 // next pixel's red, never stored): four multiplies a tap where bytes take twelve. `lanes` has
 // room for one value past the row.
 template <std::size_t Step, std::size_t Kept, std::size_t Taps>
-void scaleColourAcross(const std::uint16_t* source, std::size_t size, float* lanes, const AreaTaps& across,
-                       std::uint8_t* target) {
+MOBIGEN_SSE2 void scaleColourAcross(const std::uint16_t* source, std::size_t size, float* lanes, const AreaTaps& across,
+                                    std::uint8_t* target) {
     for (std::size_t at = 0; at < size; ++at) lanes[at] = source[at];
     lanes[size] = 0;
     const std::size_t width = across.first.size();
@@ -104,9 +106,10 @@ void scaleColourAcross(const std::uint16_t* source, std::size_t size, float* lan
 using RowScaler = void (*)(const std::uint16_t*, std::size_t, float*, const AreaTaps&, std::uint8_t*);
 
 template <std::size_t Step, std::size_t Kept, std::size_t Taps>
-constexpr RowScaler bestScaler() {
-#if defined(__SSE2__)
-    if constexpr (Kept >= 3) return scaleColourAcross<Step, Kept, Taps>;
+RowScaler bestScaler() {
+#if defined(MOBIGEN_SSE2)
+    if constexpr (Kept >= 3)
+        if (__builtin_cpu_supports("sse2")) return scaleColourAcross<Step, Kept, Taps>;
 #endif
     return scaleRowAcross<Step, Kept, Taps>;
 }
