@@ -23,10 +23,10 @@ constexpr int kAcrossBits = 14;
 // same number of taps, the widest any needs, zero-padded: fixed loops unroll, and no branch
 // depends on the position.
 struct AreaTaps {
-    int taps = 0;                        // per output pixel
-    std::vector<int> first;              // per output pixel; first + taps stays inside the source
-    std::vector<std::uint32_t> weights;  // `taps` per output pixel
-    std::vector<float> shares;           // the same as fractions of 256 (the 8.8 sums' unit)
+    int taps = 0;                           // per output pixel
+    std::vector<int> first;                 // per output pixel; first + taps stays inside the source
+    std::vector<std::uint32_t> weights;     // `taps` per output pixel
+    std::vector<std::uint16_t> pairShares;  // of 65,536, by pairs of pixels: each tap's 4 lanes and 4
 };
 
 // Shares rounded from the running total, so that none is negative and they add up exactly.
@@ -54,14 +54,21 @@ AreaTaps areaTaps(int sourceSize, int targetSize, int bits) {
             covered = upTo;
         }
     }
-    for (const std::uint32_t weight : taps.weights) taps.shares.push_back(static_cast<float>(weight / unit / 256));
+    // Two pixels at a time take the vector path's 8 lanes; an odd last one is paired with itself.
+    const auto count = static_cast<std::size_t>(taps.taps);
+    for (std::size_t out = 0; out < static_cast<std::size_t>(targetSize); out += 2)
+        for (std::size_t t = 0; t < count; ++t)
+            for (const std::size_t pixel : {out, std::min(out + 1, static_cast<std::size_t>(targetSize) - 1)}) {
+                const std::uint32_t weight = taps.weights[pixel * count + t] << (16 - bits);
+                taps.pairShares.insert(taps.pairShares.end(), 4, static_cast<std::uint16_t>(std::min(weight, 65535u)));
+            }
     return taps;
 }
 
 // One row of 8.8 fixed-point values across into bytes. The channel and tap counts are constants
 // (a tap count of 0 is read from `across`) so that the compiler unrolls the inner loops.
 template <std::size_t Step, std::size_t Kept, std::size_t Taps>
-void scaleRowAcross(const std::uint16_t* source, std::size_t, float*, const AreaTaps& across, std::uint8_t* target) {
+void scaleRowAcross(const std::uint16_t* source, const AreaTaps& across, std::uint8_t* target) {
     // Locals, since a store through a byte pointer could otherwise change any of them.
     const std::size_t width = across.first.size();
     const std::size_t taps = Taps != 0 ? Taps : static_cast<std::size_t>(across.taps);
@@ -78,32 +85,36 @@ void scaleRowAcross(const std::uint16_t* source, std::size_t, float*, const Area
 }
 
 #if defined(MOBIGEN_SSE2)
-// Colour pixels across with a pixel's channels in one vector (for RGB the fourth lane holds the
-// next pixel's red, never stored): four multiplies a tap where bytes take twelve. `lanes` has
-// room for one value past the row.
+// Colour pixels across two at a time, each pixel's channels side by side in 16-bit lanes (for
+// RGB the fourth holds the next pixel's red, never stored): the 8.8 sums times 16-bit shares,
+// high halves kept, which cannot pass 65,280. `source` has room for one value past the row.
 template <std::size_t Step, std::size_t Kept, std::size_t Taps>
-MOBIGEN_SSE2 void scaleColourAcross(const std::uint16_t* source, std::size_t size, float* lanes, const AreaTaps& across,
-                                    std::uint8_t* target) {
-    for (std::size_t at = 0; at < size; ++at) lanes[at] = source[at];
-    lanes[size] = 0;
+MOBIGEN_SSE2 void scaleColourAcross(const std::uint16_t* source, const AreaTaps& across, std::uint8_t* target) {
     const std::size_t width = across.first.size();
     const std::size_t taps = Taps != 0 ? Taps : static_cast<std::size_t>(across.taps);
     const int* const first = across.first.data();
-    const float* share = across.shares.data();
-    for (std::size_t x = 0; x < width; ++x, share += taps, target += Kept) {
-        const float* pixel = lanes + static_cast<std::size_t>(first[x]) * Step;
-        __m128 sum = _mm_setzero_ps();
-        for (std::size_t t = 0; t < taps; ++t, pixel += Step)
-            sum = _mm_add_ps(sum, _mm_mul_ps(_mm_loadu_ps(pixel), _mm_set1_ps(share[t])));
-        const __m128i whole = _mm_cvtps_epi32(sum);
-        const __m128i words = _mm_packs_epi32(whole, whole);
-        const auto bytes = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(words, words)));
-        std::memcpy(target, &bytes, Kept);
+    const std::uint16_t* share = across.pairShares.data();
+    const __m128i half = _mm_set1_epi16(128);
+    for (std::size_t x = 0; x < width; x += 2, share += 8 * taps, target += 2 * Kept) {
+        const std::uint16_t* left = source + static_cast<std::size_t>(first[x]) * Step;
+        const std::uint16_t* right = source + static_cast<std::size_t>(first[std::min(x + 1, width - 1)]) * Step;
+        __m128i sum = _mm_setzero_si128();
+        for (std::size_t t = 0; t < taps; ++t, left += Step, right += Step) {
+            const __m128i pixels = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(left)),
+                                                      _mm_loadl_epi64(reinterpret_cast<const __m128i*>(right)));
+            sum = _mm_add_epi16(
+                sum, _mm_mulhi_epu16(pixels, _mm_loadu_si128(reinterpret_cast<const __m128i*>(share + 8 * t))));
+        }
+        alignas(16) std::uint8_t bytes[16];
+        _mm_store_si128(reinterpret_cast<__m128i*>(bytes),
+                        _mm_packus_epi16(_mm_srli_epi16(_mm_add_epi16(sum, half), 8), sum));
+        std::memcpy(target, bytes, Kept);
+        if (x + 1 < width) std::memcpy(target + Kept, bytes + 4, Kept);
     }
 }
 #endif
 
-using RowScaler = void (*)(const std::uint16_t*, std::size_t, float*, const AreaTaps&, std::uint8_t*);
+using RowScaler = void (*)(const std::uint16_t*, const AreaTaps&, std::uint8_t*);
 
 template <std::size_t Step, std::size_t Kept, std::size_t Taps>
 RowScaler bestScaler() {
@@ -166,8 +177,7 @@ Raster areaScaled(const RowSource& rowAt, const PixelView& source, int width, in
     const std::size_t sourceRow = source.rowBytes();
     const std::size_t targetRow = static_cast<std::size_t>(width) * static_cast<std::size_t>(kept);
     const RowScaler scaleRow = rowScalerFor(source.channels, keepAlpha, across.taps);
-    std::vector<std::uint16_t> column(sourceRow);
-    std::vector<float> lanes(sourceRow + 1);
+    std::vector<std::uint16_t> column(sourceRow + 1);
     Raster out{width, height, kept, std::vector<std::uint8_t>(static_cast<std::size_t>(height) * targetRow)};
     const auto downTaps = static_cast<std::size_t>(down.taps);
     for (int y = 0; y < height; ++y) {
@@ -180,8 +190,7 @@ Raster areaScaled(const RowSource& rowAt, const PixelView& source, int width, in
             addRow(row, weights[t], first, sourceRow, column.data());
             first = false;
         }
-        scaleRow(column.data(), sourceRow, lanes.data(), across,
-                 out.pixels.data() + static_cast<std::size_t>(y) * targetRow);
+        scaleRow(column.data(), across, out.pixels.data() + static_cast<std::size_t>(y) * targetRow);
     }
     return out;
 }
