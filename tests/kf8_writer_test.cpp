@@ -61,7 +61,7 @@ Book sampleBook(bool vertical) {
     book.metadata.title = u8"三国 KF8";
     book.metadata.language = "zh";
     book.flow = u8"<html><head><guide></guide></head><body><p>天下</p><img recindex=\"00001\"></body></html>";
-    book.toc = {{u8"天下", 40, 20, 0}};
+    book.toc = {{u8"天下", 40, 0}};
     book.images = {{kPng}};
     book.coverImage = 0;
     auto& kf8 = book.kf8;

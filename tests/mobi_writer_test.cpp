@@ -28,11 +28,10 @@ Book sampleBook() {
     for (int i = 0; i < 6000; ++i) {
         const std::string chapter =
             u8"<h2>第" + std::to_string(i) + u8"章 桃园</h2><p>天下大势，分久必合。It was the best of times.</p>";
-        book.toc.push_back({u8"第" + std::to_string(i) + u8"章 桃园", static_cast<std::uint32_t>(book.flow.size()),
-                            static_cast<std::uint32_t>(chapter.size()), 0});
+        book.toc.push_back({u8"第" + std::to_string(i) + u8"章 桃园", static_cast<std::uint32_t>(book.flow.size()), 0});
         book.flow += chapter;
     }
-    book.toc.push_back({"Past the end", 1u << 30, 100, 0});
+    book.toc.push_back({"Past the end", 1u << 30, 0});
     book.flow += "<img recindex=\"00001\"></body></html>";
     book.images = {{kGif}, {kPng}};
     book.coverImage = 1;
