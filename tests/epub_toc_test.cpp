@@ -17,22 +17,7 @@ std::vector<std::string> described(const std::vector<EpubTocEntry>& entries) {
 
 }  // namespace
 
-TEST(EpubToc, NcxNestingGivesDepthAndPathsAreResolved) {
-    const auto entries = readNcxToc(
-        "<?xml version=\"1.0\"?><ncx "
-        "xmlns=\"http://www.daisy.org/z3986/2005/ncx/\"><docTitle><text>Book</text></docTitle>"
-        "<navMap><navPoint id=\"a\"><navLabel><text>Part  One</text></navLabel><content src=\"Text/p1.xhtml\"/>"
-        "<navPoint id=\"b\"><navLabel><text>Ch &amp; 1</text></navLabel><content "
-        "src=\"Text/c%201.xhtml#s%E4%B8%80\"/></navPoint>"
-        "</navPoint><navPoint id=\"c\"><navLabel><text>Web</text></navLabel><content src=\"http://x.org/\"/></navPoint>"
-        "<navPoint id=\"d\"><navLabel><text>Two</text></navLabel><content "
-        "src=\"../p2.xhtml\"/></navPoint></navMap></ncx>",
-        "OEBPS/toc.ncx");
-    EXPECT_EQ(described(entries),
-              (std::vector<std::string>{"0 Part One -> OEBPS/Text/p1.xhtml#", u8"1 Ch & 1 -> OEBPS/Text/c 1.xhtml#s一",
-                                        "0 Two -> p2.xhtml#"}));
-}
-
+// NCX nesting and its paths are read in reader_test's sample book.
 TEST(EpubToc, NavTakesTheTocNotTheLandmarks) {
     const auto entries = readNavToc(
         "<html xmlns:epub=\"http://www.idpf.org/2007/ops\"><body>"

@@ -5,7 +5,6 @@
 #include "mobigen/kf8/writer.h"
 #include "mobigen/records/index_tags.h"
 #include "tests/support/checks.h"
-#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -168,10 +167,8 @@ struct Variant {
 
 // Writes the book and has libmobi load its KF8 part, or with `kf8` false its MOBI 6 part.
 MobiData writeAndLoad(const Book& book, Compression compression, OutputKind kind, bool kf8 = true) {
-    TempFolder folder;
     mobigen::Diagnostics diagnostics;
-    writeFile(folder / "book", mobigen::writeBook(book, compression, kind, diagnostics));
-    return loadMobi(folder / "book", kf8);
+    return loadMobi(mobigen::writeBook(book, compression, kind, diagnostics), kf8);
 }
 
 class Kf8Writer : public ::testing::TestWithParam<Variant> {};

@@ -4,6 +4,7 @@
 
 #include <mobi.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,12 +20,14 @@ struct MobiRawmlFree {
 using MobiData = std::unique_ptr<MOBIData, MobiDataFree>;
 using MobiRawml = std::unique_ptr<MOBIRawml, MobiRawmlFree>;
 
-// `kf8` false reads the MOBI 6 part of a joint file.
-inline MobiData loadMobi(const std::string& path, bool kf8 = true) {
+// A written file, read by libmobi from memory; `kf8` false reads the MOBI 6 part of a joint file.
+inline MobiData loadMobi(const std::string& file, bool kf8 = true) {
     MobiData m(mobi_init());
-    if (!m) return nullptr;
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> stream(
+        fmemopen(const_cast<char*>(file.data()), file.size(), "rb"), std::fclose);
+    if (!m || !stream) return nullptr;
     m->use_kf8 = kf8;
-    if (mobi_load_filename(m.get(), path.c_str()) != MOBI_SUCCESS) return nullptr;
+    if (mobi_load_file(m.get(), stream.get()) != MOBI_SUCCESS) return nullptr;
     return m;
 }
 

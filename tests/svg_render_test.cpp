@@ -3,7 +3,6 @@
 #include "mobigen/images/image_fit.h"
 #include "tests/support/books.h"
 #include "tests/support/checks.h"
-#include "tests/support/files.h"
 
 #ifdef TW_WITH_LIBMOBI
 #include "libmobi_support.h"
@@ -234,10 +233,9 @@ TEST(SvgRender, Mobi6PartGetsRasterCoverAndIllustration) {
               {"c1.xhtml", test_support::makeXhtml("<p><img src=\"fig.svg\"/></p>"), true, {}}});
     mobigen::Diagnostics diagnostics;
     mobigen::Book book = mobigen::readEpubBook(epub, "t", diagnostics);
-    test_support::TempFolder folder;
-    test_support::writeFile(folder / "book", mobigen::writeBook(std::move(book), mobigen::Compression::PalmDoc,
-                                                                mobigen::OutputKind::Joint, diagnostics));
-    const test_support::MobiData m = test_support::loadMobi(folder / "book", false);
+    const test_support::MobiData m = test_support::loadMobi(
+        mobigen::writeBook(std::move(book), mobigen::Compression::PalmDoc, mobigen::OutputKind::Joint, diagnostics),
+        false);
     ASSERT_TRUE(m);
     const test_support::MobiRawml rawml = test_support::parseRawml(m.get());
     ASSERT_TRUE(rawml);
