@@ -46,10 +46,8 @@ TEST(FixedLayout, PagesKeepTheirSizeAndTheBookSaysSo) {
             spine += std::string("<itemref idref=\"") + item[0] + "\"" + c.itemProperties + "/>";
         }
         const std::string epub =
-            buildEpub(makeOpf(c.metadata, manifest, spine, c.spine), {{"a.xhtml", page, true, {}},
-                                                                      {"c.xhtml", page, true, {}},
-                                                                      {"a.png", stripes(3), true, {}},
-                                                                      {"b.png", stripes(5), true, {}}});
+            buildEpub(makeOpf(c.metadata, manifest, spine, c.spine),
+                      {{"a.xhtml", page}, {"c.xhtml", page}, {"a.png", stripes(3)}, {"b.png", stripes(5)}});
         mobigen::Diagnostics diagnostics;
         const MobiData m =
             loadMobi(mobigen::writeBook(mobigen::readEpubBook(epub, "Comic", diagnostics),

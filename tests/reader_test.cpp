@@ -52,7 +52,7 @@ std::string items(std::initializer_list<std::string> idHrefType) {
 std::string epubOf(const std::string& opf, std::initializer_list<std::string> namesAndData,
                    const std::vector<ZipEntrySpec>& rootFiles = {}) {
     std::vector<ZipEntrySpec> files;
-    for (auto it = namesAndData.begin(); it != namesAndData.end(); it += 2) files.push_back({*it, *(it + 1), true, {}});
+    for (auto it = namesAndData.begin(); it != namesAndData.end(); it += 2) files.push_back({*it, *(it + 1)});
     return buildEpub(opf, files, rootFiles);
 }
 
@@ -168,9 +168,8 @@ TEST(EpubReader, SmallBooksTitleTocAndWritingMode) {
         {"", "", " page-progression-direction=\"rtl\"", "", "", "p {}", "V", "", "", "", "rtl"},
     };
     for (const auto& c : cases) {
-        std::vector<ZipEntrySpec> files{{"a.xhtml", makeXhtml("<p>x</p><h2 id=\"s\">S</h2>"), true, {}},
-                                        {"s.css", c.css, true, {}}};
-        if (!c.file.empty()) files.push_back({c.file, c.fileData, true, {}});
+        std::vector<ZipEntrySpec> files{{"a.xhtml", makeXhtml("<p>x</p><h2 id=\"s\">S</h2>")}, {"s.css", c.css}};
+        if (!c.file.empty()) files.push_back({c.file, c.fileData});
         const std::string opf = makeOpf("<dc:title>" + (c.title == "V" ? c.title : " ") + "</dc:title>" + c.meta,
                                         c.item + items({"a", "a.xhtml", kXhtml}), "<itemref idref=\"a\"/>", c.spine);
         Diagnostics diagnostics;
@@ -221,9 +220,10 @@ TEST(EpubReader, RefusesBooksThatCannotBeMade) {
     const std::string a = makeXhtml("<p>x</p>");
     const std::string item = items({"a", "a.xhtml", kXhtml});
     const std::pair<std::string, const char*> cases[] = {
-        {test_support::buildZip({{"mimetype", "application/epub+zip", false, {}}}), "container"},
-        {test_support::buildZip({{"META-INF/container.xml", container("x.opf"), true, {}}}), "x.opf"},
-        {buildEpub("<package><manifest></package>", {}), "content.opf"},
+        {test_support::buildZip({{"mimetype", "application/epub+zip", false}}), "container"},
+        {test_support::buildZip({{"META-INF/container.xml", container("x.opf")}}), "x.opf"},
+        {test_support::buildZip({{"META-INF/container.xml", "<container><rootfiles/></container>"}}), "container.xml"},
+        {buildEpub("<package><manifest></package>", {}), "my content.opf"},
         {buildEpub(makeOpf("", item, "<itemref idref=\"a\"/>"), {}), "reading order"},
         {epubOf(makeOpf("", item, ""), {"a.xhtml", a}), "reading order"},
         {epubOf(makeOpf("", item, "<itemref idref=\"a\"/>"), {"../a.xhtml", a}), "outside"},
@@ -317,7 +317,7 @@ TEST(EpubReader, PicturesInTheSpineSvgImagesAndFontsReachTheKf8Part) {
         "<CipherData><CipherReference URI=\"OEBPS/f.ttf\"/></CipherData></EncryptedData></encryption>";
     const std::string epub =
         epubOf(opf, {"p.png", kPng, "v.svg", svg, "a.xhtml", a, "s.css", css, "f.ttf", obfuscated, "w.woff", "wOFF"},
-               {{"META-INF/encryption.xml", encryption, true, {}}});
+               {{"META-INF/encryption.xml", encryption}});
     Diagnostics diagnostics;
     const Book book = readEpubBook(epub, "fallback", diagnostics);
     const Kf8Part& kf8 = book.kf8;

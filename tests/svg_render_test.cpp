@@ -21,17 +21,10 @@ namespace {
 
 using mobigen::renderSvg;
 
-std::string base64(const std::string& bytes) {
-    static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    for (std::size_t at = 0; at < bytes.size(); at += 3) {
-        std::uint32_t group = 0;
-        for (std::size_t k = 0; k < 3; ++k)
-            group = group << 8 | (at + k < bytes.size() ? static_cast<unsigned char>(bytes[at + k]) : 0u);
-        for (std::size_t k = 0; k < 4; ++k) out += at + k <= bytes.size() ? digits[group >> (18 - 6 * k) & 63] : '=';
-    }
-    return out;
-}
+// A 1x1 blue PNG.
+const std::string kBluePixel =
+    "data:image/"
+    "png;base64,iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAIAAACQd1PeAAAADElEQVR42mNgYPgPAAEDAQA2dBFAAAAAAElFTkSuQmCC";
 
 // A solid 8x8 JPEG of one colour.
 std::string solidJpeg(unsigned char r, unsigned char g, unsigned char b) {
@@ -71,7 +64,6 @@ constexpr std::uint32_t kNone = 0x00000000, kBlack = 0x000000FF, kRed = 0xFF0000
 const std::string kWhiteGround = "<rect width=\"20\" height=\"20\" fill=\"white\"/>";
 
 std::vector<Case> cases() {
-    const std::string jpegRef = "data:image/jpeg;base64," + base64(solidJpeg(0, 0, 255));
     return {
         {"rect, named colour",
          svg20("<rect x=\"5\" y=\"5\" width=\"10\" height=\"10\" fill=\"red\"/>"),
@@ -155,7 +147,7 @@ std::vector<Case> cases() {
          svg20("<rect width=\"10.5\" height=\"20\"/>"),
          {{9, 5, kBlack}, {10, 5, 0x00000080}, {11, 5, kNone}}},
         {"embedded and linked pictures",
-         svg20("<image width=\"10\" height=\"20\" preserveAspectRatio=\"none\" xlink:href=\"" + jpegRef + "\"/>" +
+         svg20("<image width=\"10\" height=\"20\" preserveAspectRatio=\"none\" xlink:href=\"" + kBluePixel + "\"/>" +
                "<image x=\"10\" width=\"10\" height=\"10\" href=\"red.jpg\"/>"),
          {{5, 15, kBlue}, {15, 5, kRed}, {15, 15, kNone}}},
         {"text is skipped with a warning",
@@ -216,8 +208,7 @@ std::string resource(const MOBIRawml* rawml, std::size_t uid) {
 // An SVG cover (a photo with its title as an outline) and an SVG illustration become rasters
 // in the MOBI 6 part: the cover record at full size with the title drawn over the photo.
 TEST(SvgRender, Mobi6PartGetsRasterCoverAndIllustration) {
-    const std::string photo = "data:image/jpeg;base64," + base64(solidJpeg(0, 0, 255));
-    const std::string cover = svg20("<image width=\"600\" height=\"900\" xlink:href=\"" + photo +
+    const std::string cover = svg20("<image width=\"600\" height=\"900\" xlink:href=\"" + kBluePixel +
                                         "\"/><path d=\"M100 700h400v100H100z\" fill=\"#fff\"/>",
                                     "viewBox=\"0 0 600 900\"");
     const std::string figure = svg20("<circle cx=\"10\" cy=\"10\" r=\"10\" fill=\"red\"/>");
@@ -227,10 +218,10 @@ TEST(SvgRender, Mobi6PartGetsRasterCoverAndIllustration) {
         "<item id=\"fig\" href=\"fig.svg\" media-type=\"image/svg+xml\"/>"
         "<item id=\"c1\" href=\"c1.xhtml\" media-type=\"application/xhtml+xml\"/>",
         "<itemref idref=\"c1\"/>");
-    const std::string epub = test_support::buildEpub(
-        opf, {{"cover.svg", cover, true, {}},
-              {"fig.svg", figure, true, {}},
-              {"c1.xhtml", test_support::makeXhtml("<p><img src=\"fig.svg\"/></p>"), true, {}}});
+    const std::string epub =
+        test_support::buildEpub(opf, {{"cover.svg", cover},
+                                      {"fig.svg", figure},
+                                      {"c1.xhtml", test_support::makeXhtml("<p><img src=\"fig.svg\"/></p>")}});
     mobigen::Diagnostics diagnostics;
     mobigen::Book book = mobigen::readEpubBook(epub, "t", diagnostics);
     const test_support::MobiData m = test_support::loadMobi(
