@@ -25,18 +25,13 @@ namespace {
 
 constexpr UINT kSendTimeoutMs = 2000;
 
-void writeUtf8(const std::wstring& text) {
-    if (text.empty()) return;
+void writeLine(const std::wstring& line) {
+    const std::wstring text = line + L"\n";
     const int wideLength = static_cast<int>(text.size());
     const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), wideLength, nullptr, 0, nullptr, nullptr);
     std::string bytes(static_cast<size_t>(size), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), wideLength, bytes.data(), size, nullptr, nullptr);
     std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-}
-
-void writeLine(const std::wstring& text) {
-    writeUtf8(text);
-    std::fputc('\n', stdout);
 }
 
 std::wstring hwndText(HWND window) { return std::to_wstring(reinterpret_cast<ULONG_PTR>(window)); }
@@ -53,11 +48,9 @@ LRESULT sendWithTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 }
 
 std::wstring windowText(HWND window) {
-    const LRESULT length = sendWithTimeout(window, WM_GETTEXTLENGTH, 0, 0);
-    if (length <= 0) return {};
-    std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1);
-    sendWithTimeout(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()));
-    return buffer.data();
+    wchar_t text[1024] = {};
+    sendWithTimeout(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
+    return text;
 }
 
 std::wstring className(HWND window) {
