@@ -15,6 +15,7 @@
 #include <thread>
 
 using test_support::exists;
+using ui_testing::operator+;
 using ui_testing::Texts;
 
 namespace {
