@@ -25,9 +25,6 @@ protected:
         return status;
     }
     std::string quoted(const std::string& name) const { return "\"" + (folder / name) + "\""; }
-    std::size_t fileCount() const {
-        return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()));
-    }
 
     TempFolder folder;
     std::string log;
@@ -45,12 +42,15 @@ TEST_F(ConverterProcess, TextPagesBecomeBooksBesideThem) {
         {"novel book.htm", head + repeat(gbk, 500) + "</body></html>", u8"中文中文"},
         {"le.html", std::string("\xFF\xFE<\0p\0>\0\x0A\x4E\x1A\x4E", 12), u8"上业"},
     };
-    EXPECT_EQ(convert(""), 2);  // refusals are command_line_test's; its status is the process's
     for (const Case& c : cases) {
         writeFile(folder / c.name, c.bytes);
         EXPECT_EQ(convert(quoted(c.name) + " -c2"), 0) << log;
     }
-    EXPECT_EQ(fileCount(), 2 * std::size(cases));  // each source and its book, nothing else
+    // Each source and its book, nothing else.
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 2 * std::size(cases));
+    writeFile(folder / "broken.epub", "not a zip");  // the real EPUB reader refuses it, and the process says so
+    EXPECT_EQ(convert(quoted("broken.epub")), 2);
+    EXPECT_NE(log.find("zip"), std::string::npos) << log;
     if (!haveMobitool()) GTEST_SKIP() << "mobitool (libmobi-tools) is not installed";
     for (const Case& c : cases) {
         const std::string stem = c.name.substr(0, c.name.rfind('.'));

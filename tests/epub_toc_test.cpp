@@ -5,18 +5,6 @@
 
 using namespace mobigen;
 
-namespace {
-
-// Each entry as "depth title -> path#fragment".
-std::vector<std::string> described(const std::vector<EpubTocEntry>& entries) {
-    std::vector<std::string> lines;
-    for (const auto& e : entries)
-        lines.push_back(std::to_string(e.depth) + " " + e.title + " -> " + e.path + "#" + e.fragment);
-    return lines;
-}
-
-}  // namespace
-
 // NCX nesting and its paths are read in reader_test's sample book.
 TEST(EpubToc, NavTakesTheTocNotTheLandmarks) {
     const auto entries = readNavToc(
@@ -28,9 +16,11 @@ TEST(EpubToc, NavTakesTheTocNotTheLandmarks) {
         "<li><span>Heading only</span><ol><li><a href=\"two.xhtml\">Two</a></li></ol></li>"
         "</ol></nav></body></html>",
         "EPUB/nav.xhtml");
-    EXPECT_EQ(described(entries),
-              (std::vector<std::string>{"0 One ! -> EPUB/xhtml/one.xhtml#", "1 Sub -> EPUB/xhtml/one.xhtml#s1",
-                                        "1 Two -> EPUB/two.xhtml#"}));
+    std::vector<std::string> described;  // depth title -> path#fragment
+    for (const auto& e : entries)
+        described.push_back(std::to_string(e.depth) + " " + e.title + " -> " + e.path + "#" + e.fragment);
+    EXPECT_EQ(described, (std::vector<std::string>{"0 One ! -> EPUB/xhtml/one.xhtml#",
+                                                   "1 Sub -> EPUB/xhtml/one.xhtml#s1", "1 Two -> EPUB/two.xhtml#"}));
 }
 
 TEST(EpubToc, MalformedFilesThrow) {
