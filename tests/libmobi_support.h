@@ -53,16 +53,11 @@ inline std::string exthString(const MOBIData* m, MOBIExthTag tag) {
     return exth ? std::string(static_cast<const char*>(exth->data), exth->size) : std::string("(none)");
 }
 
-inline const MOBIIndexTag* indexTag(const MOBIIndexEntry& entry, std::size_t id) {
-    for (std::size_t i = 0; i < entry.tags_count; ++i)
-        if (entry.tags[i].tagid == id) return &entry.tags[i];
-    return nullptr;
-}
-
 // The value of a tag, or -1 when the entry lacks it.
 inline long long tagValue(const MOBIIndexEntry& entry, std::size_t id, std::size_t at = 0) {
-    const MOBIIndexTag* tag = indexTag(entry, id);
-    return tag && at < tag->tagvalues_count ? static_cast<long long>(tag->tagvalues[at]) : -1;
+    for (const MOBIIndexTag* tag = entry.tags; tag < entry.tags + entry.tags_count; ++tag)
+        if (tag->tagid == id) return at < tag->tagvalues_count ? static_cast<long long>(tag->tagvalues[at]) : -1;
+    return -1;
 }
 
 // A string of an index's CNCX: a forward varint length, then the bytes.

@@ -109,11 +109,6 @@ void expectKf8TargetsExist(const Kf8Part& kf8, const std::string& name) {
     for (const auto& e : kf8.toc) EXPECT_TRUE(hasTarget(e.target.document, e.target.id)) << name << ": " << e.title;
 }
 
-std::string container(const std::string& opfPath) {
-    return "<container><rootfiles><rootfile full-path=\"" + opfPath +
-           "\" media-type=\"application/oebps-package+xml\"/></rootfiles></container>";
-}
-
 std::string warningsOf(const Diagnostics& diagnostics) {
     std::string all;
     for (const auto& w : diagnostics.warnings) all += w + "\n";
@@ -221,7 +216,10 @@ TEST(EpubReader, RefusesBooksThatCannotBeMade) {
     const std::string item = items({"a", "a.xhtml", kXhtml});
     const std::pair<std::string, const char*> cases[] = {
         {test_support::buildZip({{"mimetype", "application/epub+zip", false}}), "container"},
-        {test_support::buildZip({{"META-INF/container.xml", container("x.opf")}}), "x.opf"},
+        {test_support::buildZip({{"META-INF/container.xml",
+                                  "<container><rootfiles><rootfile full-path=\"x.opf\" "
+                                  "media-type=\"application/oebps-package+xml\"/></rootfiles></container>"}}),
+         "x.opf"},
         {test_support::buildZip({{"META-INF/container.xml", "<container><rootfiles/></container>"}}), "container.xml"},
         {buildEpub("<package><manifest></package>", {}), "my content.opf"},
         {buildEpub(makeOpf("", item, "<itemref idref=\"a\"/>"), {}), "reading order"},
@@ -246,7 +244,7 @@ TEST(HtmlReader, TitleImagesLinksAndHeadingToc) {
         "<!DOCTYPE html><html lang=\"en\"><head><meta charset=\"utf-8\"><title> My\n Page </title>"
         "<meta name=\"author\" content=\"Ann\"></head><body><h1>First</h1><p><a href=\"#later\">jump</a>"
         "<img src=\"img/a%20b.jpg\"><img src=\"missing.png\"><a href=\"other.html\">other</a></p>"
-        "<h2 id=\"later\">Second</h2></body></html>";
+        "<h4>not a chapter</h4><h2 id=\"later\">Second</h2></body></html>";
     Diagnostics diagnostics;
     const Book book = readHtmlBook(html, "fallback", diagnostics, [](const std::string& path) {
         return path == "img/a b.jpg" ? std::optional<std::string>(kJpeg) : std::nullopt;  // the name decoded

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <utility>
 
 using namespace mobigen;
@@ -26,17 +27,16 @@ using Labels = std::vector<std::pair<std::string, long long>>;  // label, depth
 // The outline a reader finds in one part's NCX, in reading order.
 Labels ncxOutline(const MOBIData* m) {
     const MobiRawml rawml = parseRawml(m);
-    Labels outline;
-    if (!rawml || !rawml->ncx) return outline;
-    std::vector<std::pair<long long, std::pair<std::string, long long>>> entries;
+    if (!rawml || !rawml->ncx) return {};
+    std::map<long long, std::pair<std::string, long long>> byPlace;  // then by index, for entries sharing one
     for (std::size_t i = 0; i < rawml->ncx->entries_count; ++i) {
         const MOBIIndexEntry& entry = rawml->ncx->entries[i];
-        entries.push_back({tagValue(entry, ncx_tag::kPosition) * 4096 + static_cast<long long>(i),
-                           {cncxString(rawml->ncx, static_cast<std::uint32_t>(tagValue(entry, ncx_tag::kTitle))),
-                            std::max(0LL, tagValue(entry, ncx_tag::kDepth))}});
+        byPlace[tagValue(entry, ncx_tag::kPosition) * 4096 + static_cast<long long>(i)] = {
+            cncxString(rawml->ncx, static_cast<std::uint32_t>(tagValue(entry, ncx_tag::kTitle))),
+            std::max(0LL, tagValue(entry, ncx_tag::kDepth))};
     }
-    std::sort(entries.begin(), entries.end());
-    for (auto& entry : entries) outline.push_back(std::move(entry.second));
+    Labels outline;
+    for (auto& [place, label] : byPlace) outline.push_back(std::move(label));
     return outline;
 }
 
