@@ -12,7 +12,6 @@ class FakeHooks : public ReducerHooks {
 public:
     std::size_t imageRecord(std::string_view src) override { return src == "missing.png" ? 0 : ++images; }
     LinkResolution resolveLink(std::string_view href) override {
-        if (href.substr(0, 5) == "http:") return {LinkResolution::Kind::External, std::string(href), {}};
         if (href[0] == '#') return {LinkResolution::Kind::Internal, {}, {anchorKey(href.substr(1)), "doc"}};
         return {};
     }

@@ -223,9 +223,9 @@ TEST(SvgRender, Mobi6PartGetsRasterCoverAndIllustration) {
                                       {"fig.svg", figure},
                                       {"c1.xhtml", test_support::makeXhtml("<p><img src=\"fig.svg\"/></p>")}});
     mobigen::Diagnostics diagnostics;
-    mobigen::Book book = mobigen::readEpubBook(epub, "t", diagnostics);
     const test_support::MobiData m = test_support::loadMobi(
-        mobigen::writeBook(std::move(book), mobigen::Compression::PalmDoc, mobigen::OutputKind::Joint, diagnostics),
+        mobigen::writeBook(mobigen::readEpubBook(epub, "t", diagnostics), mobigen::Compression::PalmDoc,
+                           mobigen::OutputKind::Joint, diagnostics),
         false);
     ASSERT_TRUE(m);
     const test_support::MobiRawml rawml = test_support::parseRawml(m.get());
@@ -235,8 +235,7 @@ TEST(SvgRender, Mobi6PartGetsRasterCoverAndIllustration) {
     const auto coverImage = mobigen::decodeRgba(
         resource(rawml.get(), mobi_decode_exthvalue(static_cast<const unsigned char*>(offset->data), offset->size)));
     ASSERT_TRUE(coverImage);
-    EXPECT_EQ(coverImage->width, 600);
-    EXPECT_EQ(coverImage->height, 900);
+    EXPECT_EQ(std::make_pair(coverImage->width, coverImage->height), std::make_pair(600, 900));
     const auto pixel = [&](const mobigen::RgbaImage& image, int x, int y) {
         return &image.pixels[(static_cast<std::size_t>(y) * image.width + x) * 4];
     };
