@@ -32,7 +32,6 @@ struct Image {
 struct TocEntry {
     std::string title;          // UTF-8
     std::uint32_t filepos = 0;  // byte offset in the flow of the target's '<'
-    std::uint32_t length = 0;   // bytes up to the next entry or the end
     int depth = 0;
 };
 

@@ -23,22 +23,22 @@ struct Seen {
     std::size_t images = 0;
 };
 
-// Stands in for the HTML reader: records what it got, and fails or warns on request. EPUBs
-// go through the real reader in converter_process_test.
+// Stands in for the HTML reader: records what it got, and fails or warns on request. The real
+// readers behind the converter's process are converter_process_test's.
 mobigen::BookReaders fakeReaders(Seen& seen) {
     mobigen::BookReaders readers;
     readers.html = [&seen](std::string bytes, const std::string& title, Diagnostics& diagnostics,
                            const mobigen::ResourceLoader& resources) {
         ++seen.calls;
-        seen.html = std::string(bytes);
+        seen.html = bytes;
         seen.fallbackTitle = title;
-        if (bytes.find("FAIL") != std::string_view::npos) throw mobigen::ConversionError{"The book is broken."};
-        if (bytes.find("WARN") != std::string_view::npos) diagnostics.warn("Something odd.");
+        if (bytes.find("FAIL") != std::string::npos) throw mobigen::ConversionError{"The book is broken."};
+        if (bytes.find("WARN") != std::string::npos) diagnostics.warn("Something odd.");
         Book book;
         book.metadata.title = title;
-        book.flow = "<html><body>" + std::string(bytes) + "</body></html>";
-        if (bytes.find("KF8") != std::string_view::npos) book.kf8.documents = {"<html><body><p>KF8</p></body></html>"};
-        if (bytes.find("HUGE") != std::string_view::npos) book.images.resize(70000);  // past 65535 records
+        book.flow = "<html><body>" + bytes + "</body></html>";
+        if (bytes.find("KF8") != std::string::npos) book.kf8.documents = {"<html><body><p>KF8</p></body></html>"};
+        if (bytes.find("HUGE") != std::string::npos) book.images.resize(70000);  // past 65535 records
         for (const char* image : {"pic.gif", "../outside.gif", "/etc/passwd", "missing.gif"})
             if (auto data = resources(image)) book.images.push_back({*data});
         seen.images = book.images.size();

@@ -2,7 +2,6 @@
 #include "ui_support.h"
 
 #include "convert/path_helpers.h"
-#include "platform/message.h"
 #include "resource.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +15,6 @@ using namespace ui_testing;
 namespace {
 
 const char kAboutCaption[] = "关于 Tomewright";
-const char kNoConverter[] = "kindlegen.exe 不存在，请将该程序文件放到 Tools 目录下。";
 
 POINT centre(const RECT& rect) { return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2}; }
 
@@ -30,9 +28,8 @@ protected:
     // The sources the converter was started on, in order.
     Texts converterSources() const {
         Texts sources;
-        for (const std::string& line : layout.converterLog()) {
+        for (const std::string& line : layout.converterLog())
             if (line.rfind("arg=", 0) == 0 && line != "arg=-c2") sources.push_back(line.substr(4));
-        }
         return sources;
     }
 
@@ -41,9 +38,8 @@ protected:
     std::thread whenConverterRuns(std::size_t runs, std::function<void()> action) const {
         return std::thread([this, runs, action] {
             const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-            while (converterSources().size() < runs && std::chrono::steady_clock::now() < giveUp) {
+            while (converterSources().size() < runs && std::chrono::steady_clock::now() < giveUp)
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            }
             action();
         });
     }
@@ -81,9 +77,8 @@ TEST_F(MainDialog, NamesAreTakenWholeAsWrittenAndFoldersAlike) {
     const std::string plainFolder = book("plain");
     const std::string dottedFolder = temp / "my.docs";
     const std::string epubFolder = book("books.epub");
-    for (const std::string& folder : {plainFolder, dottedFolder, dottedFolder + "\\books", epubFolder}) {
+    for (const std::string& folder : {plainFolder, dottedFolder, dottedFolder + "\\books", epubFolder})
         ASSERT_TRUE(makeFolder(folder));
-    }
     ASSERT_EQ(temp.path().find('.'), std::string::npos);
     // Long enough that a 200-byte buffer would cut it, short enough for the ANSI file calls;
     // the cut name would find a file of its own.
@@ -148,25 +143,22 @@ TEST_F(MainDialog, CloseDuringABatchEndsTheDialogAfterTheBatch) {
 TEST_F(MainDialog, WindowSetUpSystemMenuAboutItemAndSystemClose) {
     HWND main = nullptr;
     RECT mainRect{};
-    bool focusOnClose = false;
-    std::string lastItem;
-    UINT lastId = 0;
-    UINT separatorState = 0;
-    UINT beforeSeparatorState = 0;
-
     const INT_PTR result =
         dialog.run({[&](DialogDriver& d) {
                         main = d.hwnd();
                         GetWindowRect(main, &mainRect);
-                        focusOnClose = GetFocus() == GetDlgItem(main, IDOK);
+                        EXPECT_EQ(GetFocus(), GetDlgItem(main, IDOK));
                         const HMENU menu = GetSystemMenu(main, FALSE);
                         const int count = GetMenuItemCount(menu);
                         char text[128] = {};
                         GetMenuStringA(menu, static_cast<UINT>(count - 1), text, sizeof text, MF_BYPOSITION);
-                        lastItem = text;
-                        lastId = GetMenuItemID(menu, count - 1);
-                        separatorState = GetMenuState(menu, static_cast<UINT>(count - 2), MF_BYPOSITION);
-                        beforeSeparatorState = GetMenuState(menu, static_cast<UINT>(count - 3), MF_BYPOSITION);
+                        EXPECT_STREQ(text, "关于 Tomewright(&A)...");
+                        EXPECT_EQ(GetMenuItemID(menu, count - 1), static_cast<UINT>(IDM_ABOUTBOX));
+                        const auto separator = [&](int at) {
+                            return (GetMenuState(menu, static_cast<UINT>(at), MF_BYPOSITION) & MF_SEPARATOR) != 0;
+                        };
+                        EXPECT_TRUE(separator(count - 2));
+                        EXPECT_FALSE(separator(count - 3));  // one separator, not one per call
                         const auto icon = reinterpret_cast<LRESULT>(d.icon);
                         EXPECT_NE(d.icon, nullptr);
                         EXPECT_EQ(SendMessageA(main, WM_GETICON, ICON_BIG, 0), icon);
@@ -183,11 +175,6 @@ TEST_F(MainDialog, WindowSetUpSystemMenuAboutItemAndSystemClose) {
                     [](DialogDriver& d) { PostMessageA(d.hwnd(), WM_SYSCOMMAND, SC_CLOSE, 0); }});
 
     EXPECT_EQ(result, IDCANCEL);
-    EXPECT_TRUE(focusOnClose);
-    EXPECT_EQ(lastItem, "关于 Tomewright(&A)...");
-    EXPECT_EQ(lastId, static_cast<UINT>(IDM_ABOUTBOX));
-    EXPECT_TRUE(separatorState & MF_SEPARATOR);
-    EXPECT_FALSE(beforeSeparatorState & MF_SEPARATOR);  // one separator, not one per call
     RECT workArea{};
     SystemParametersInfoA(SPI_GETWORKAREA, 0, &workArea, 0);
     expectCentredOver(mainRect, workArea);
@@ -203,20 +190,13 @@ TEST_F(MainDialog, ConverterIsLookedForUnderToolsWithADoubledSeparator) {
     EXPECT_EQ(dialog.programDirectory, program);
 
     const std::string folderOnly = temp / "folder-only";
-    for (const char* level : {"", "\\Tools", "\\Tools\\kindlegen.exe"}) {
-        ASSERT_TRUE(makeFolder(folderOnly + level));
-    }
+    for (const char* level : {"", "\\Tools", "\\Tools\\kindlegen.exe"}) ASSERT_TRUE(makeFolder(folderOnly + level));
     EXPECT_TRUE(dialog.locateConverterIn(folderOnly));
 
     const std::string empty = temp / "empty";
     ASSERT_TRUE(makeFolder(empty));
-    EXPECT_FALSE(dialog.locateConverterIn(empty));
-
-    const auto boxes = watcher.boxes();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, kNoConverter);
-    EXPECT_EQ(boxes[0].owner, nullptr);
-    EXPECT_EQ(boxes[0].caption, platform::defaultTitle());
+    EXPECT_FALSE(dialog.locateConverterIn(empty));  // its box is judged end to end
+    EXPECT_EQ(watcher.boxes().size(), 1u);
 }
 
 }  // namespace

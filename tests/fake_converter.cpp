@@ -23,24 +23,12 @@
 
 namespace {
 
-struct Behaviour {
-    std::string mode = "write";
-    long delayMs = 0;
-};
-
-Behaviour readBehaviour() {
-    Behaviour behaviour;
-    std::FILE* config = std::fopen("fake_converter.cfg", "r");
-    if (!config) return behaviour;
-    char line[256];
-    while (std::fgets(line, sizeof line, config)) {
-        std::string text(line);
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-        if (text.rfind("mode=", 0) == 0) behaviour.mode = text.substr(5);
-        if (text.rfind("delay_ms=", 0) == 0) behaviour.delayMs = std::atol(text.c_str() + 9);
-    }
-    std::fclose(config);
-    return behaviour;
+// The value of `key=` in the config, or `otherwise`.
+std::string setting(const std::string& config, const std::string& key, const std::string& otherwise) {
+    const std::size_t at = config.find(key + "=");
+    if (at == std::string::npos) return otherwise;
+    const std::size_t start = at + key.size() + 1;
+    return config.substr(start, config.find_first_of("\r\n", start) - start);
 }
 
 void record(int argc, char** argv) {
@@ -61,15 +49,13 @@ std::string outputFor(const std::string& source) {
 
 int main(int argc, char** argv) {
     record(argc, argv);
-    const Behaviour behaviour = readBehaviour();
-    if (behaviour.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(behaviour.delayMs));
-    if (argc < 2) return 2;
-    if (behaviour.mode == "crash") std::abort();
-    if (behaviour.mode == "none") return 2;
+    const std::string config = test_support::readFile("fake_converter.cfg");
+    const std::string mode = setting(config, "mode", "write");
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::atol(setting(config, "delay_ms", "0").c_str())));
+    if (argc < 2 || mode == "none") return 2;
     const std::string source = test_support::readFile(argv[1]);
-    if (behaviour.mode == "partial") {
-        test_support::writeFile(outputFor(argv[1]), source.substr(0, source.size() / 2));
-        return 2;
-    }
-    return test_support::writeFile(outputFor(argv[1]), source) ? 0 : 2;
+    if (mode == "write") return test_support::writeFile(outputFor(argv[1]), source) ? 0 : 2;
+    test_support::writeFile(outputFor(argv[1]), source.substr(0, source.size() / 2));
+    if (mode == "crash") std::abort();
+    return 2;
 }

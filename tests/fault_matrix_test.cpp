@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 
 using namespace test_support;
@@ -20,26 +21,14 @@ using Snapshot = std::map<std::string, std::string>;
 
 Snapshot snapshot(const std::string& folder) {
     Snapshot files;
-    WIN32_FIND_DATAA found;
-    const HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return files;
-    do {
-        const std::string name = found.cFileName;
-        if (name == "." || name == "..") continue;
-        const std::string path = folder + "\\" + name;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder, error)) {
+        const std::string path = entry.path().string();
+        if (entry.is_directory())
             files[path + "\\"] = "";
-            for (auto& entry : snapshot(path)) files.insert(entry);
-        } else {
+        else
             files[path] = exists(path) ? readFile(path) : "<unreadable>";
-        }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    return files;
-}
-
-Snapshot without(Snapshot files, const std::string& path) {
-    files.erase(path);
+    }
     return files;
 }
 
@@ -109,7 +98,9 @@ TEST_F(FaultMatrix, UsersOwnPageBesideAText) {
     dialog.run({dropFiles({text})});
     EXPECT_EQ(watcher.texts(), Texts{});
     EXPECT_EQ(dialog.finalLines, progressLines(text, true));
-    EXPECT_EQ(without(snapshot(books), book("novel.mobi")), before);
+    Snapshot after = snapshot(books);
+    EXPECT_EQ(after.erase(book("novel.mobi")), 1u);
+    EXPECT_EQ(after, before);
     EXPECT_EQ(readFile(book("novel.mobi")).substr(60, 8), "BOOKMOBI");
 }
 

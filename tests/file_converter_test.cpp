@@ -46,7 +46,6 @@ protected:
     void useLayoutUnder(const std::string& root) {
         layout = std::make_unique<test_support::ProgramLayout>(root);
         ASSERT_TRUE(layout->ready());
-        tools = layout->tools;
         converter.programDirectory = layout->program;
         converter.converterPath = withTrailingBackslash(layout->program) + sep + "Tools" + sep + "kindlegen.exe";
     }
@@ -57,7 +56,6 @@ protected:
 
     TempFolder temp;
     std::unique_ptr<test_support::ProgramLayout> layout;
-    std::string tools;
     RecordingConverter converter;
 };
 
@@ -82,7 +80,7 @@ TEST_F(Conversion, EachRoadStartsTheConverterOnTheRightFileAndWaitsForIt) {
     EXPECT_EQ(readFile(book("page2.mobi")), "page2.html");
     Texts expected;
     for (const char* source : {"novel.htm", "novel.epub", "page.htm", "page2.html"})
-        expected.insert(expected.end(), {"cwd=" + tools, "arg=" + book(source), "arg=-c2"});
+        expected.insert(expected.end(), {"cwd=" + layout->tools, "arg=" + book(source), "arg=-c2"});
     EXPECT_EQ(converterLog(), expected);
     EXPECT_EQ(converter.messages, Texts{});
 }
@@ -204,7 +202,7 @@ TEST_F(Conversion, FoldersEndingInA0x5CTrailByteWork) {
     EXPECT_TRUE(converter.convertFile(book("\xCA\xE9.txt")));
     EXPECT_EQ(readFile(book("\xCA\xE9.mobi")),
               "<html><head><title></title></head><body>\xB5\xDA\xD2\xBB\xD5\xC2<br></body></html>");
-    EXPECT_EQ(converterLog(), (Texts{"cwd=" + tools, "arg=" + book("\xCA\xE9.htm"), "arg=-c2"}));
+    EXPECT_EQ(converterLog(), (Texts{"cwd=" + layout->tools, "arg=" + book("\xCA\xE9.htm"), "arg=-c2"}));
 }
 
 #else

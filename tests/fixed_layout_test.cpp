@@ -4,7 +4,6 @@
 #include "mobigen/book/book_readers.h"
 #include "mobigen/kf8/writer.h"
 #include "tests/support/books.h"
-#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 #include <stb_image_write.h>
@@ -47,16 +46,12 @@ TEST(FixedLayout, PagesKeepTheirSizeAndTheBookSaysSo) {
             spine += std::string("<itemref idref=\"") + item[0] + "\"" + c.itemProperties + "/>";
         }
         const std::string epub =
-            buildEpub(makeOpf(c.metadata, manifest, spine, c.spine), {{"a.xhtml", page, true, {}},
-                                                                      {"c.xhtml", page, true, {}},
-                                                                      {"a.png", stripes(3), true, {}},
-                                                                      {"b.png", stripes(5), true, {}}});
+            buildEpub(makeOpf(c.metadata, manifest, spine, c.spine),
+                      {{"a.xhtml", page}, {"c.xhtml", page}, {"a.png", stripes(3)}, {"b.png", stripes(5)}});
         mobigen::Diagnostics diagnostics;
-        TempFolder folder;
-        writeFile(folder / "comic",
-                  mobigen::writeBook(mobigen::readEpubBook(epub, "Comic", diagnostics), mobigen::Compression::PalmDoc,
-                                     mobigen::OutputKind::Joint, diagnostics));
-        const MobiData m = loadMobi(folder / "comic");
+        const MobiData m =
+            loadMobi(mobigen::writeBook(mobigen::readEpubBook(epub, "Comic", diagnostics),
+                                        mobigen::Compression::PalmDoc, mobigen::OutputKind::Joint, diagnostics));
         ASSERT_TRUE(m) << c.metadata;
         EXPECT_EQ(exthString(m.get(), EXTH_FIXEDLAYOUT) + " " + exthString(m.get(), EXTH_ORIGRESOLUTION) + " " +
                       exthString(m.get(), EXTH_PAGEDIR),

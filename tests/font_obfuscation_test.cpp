@@ -30,6 +30,7 @@ TEST(FontObfuscation, Sha1MatchesItsPublishedVectors) {
     EXPECT_EQ(hex(sha1(std::string(1000000, 'a'))), "34aa973cd4c4daa4f61eeb2bdbad27316534016f");
 }
 
+// encryption.xml is read in reader_test's book with an obfuscated font.
 TEST(FontObfuscation, BothSchemesAreUndoneAndOthersRefused) {
     const std::string font = std::string("\0\1\0\0", 4) + std::string(2000, 'f');
     const std::string id = "urn:uuid:0a1b2c3d-4e5f-6071-8293-a4b5c6d7e8f9";
@@ -41,14 +42,4 @@ TEST(FontObfuscation, BothSchemesAreUndoneAndOthersRefused) {
     EXPECT_EQ(deobfuscateFont(xorWith(font, adobeKey, 1024), "http://ns.adobe.com/pdf/enc#RC", id), font);
     EXPECT_EQ(deobfuscateFont(font, "http://ns.adobe.com/pdf/enc#RC", "isbn:123"), std::nullopt);
     EXPECT_EQ(deobfuscateFont(font, "http://www.w3.org/2001/04/xmlenc#aes128-cbc", id), std::nullopt);
-}
-
-TEST(FontObfuscation, EncryptionXmlNamesPathsAndAlgorithms) {
-    const auto paths = readEncryptedPaths(
-        "<encryption xmlns=\"urn:oasis:names:tc:opendocument:xmlns:container\" "
-        "xmlns:enc=\"http://www.w3.org/2001/04/xmlenc#\"><enc:EncryptedData><enc:EncryptionMethod "
-        "Algorithm=\"http://www.idpf.org/2008/embedding\"/><enc:CipherData><enc:CipherReference "
-        "URI=\"OEBPS/fonts/a%20b.otf\"/></enc:CipherData></enc:EncryptedData></encryption>");
-    EXPECT_EQ(paths,
-              (std::map<std::string, std::string>{{"OEBPS/fonts/a b.otf", "http://www.idpf.org/2008/embedding"}}));
 }

@@ -12,7 +12,6 @@ class FakeHooks : public ReducerHooks {
 public:
     std::size_t imageRecord(std::string_view src) override { return src == "missing.png" ? 0 : ++images; }
     LinkResolution resolveLink(std::string_view href) override {
-        if (href.substr(0, 5) == "http:") return {LinkResolution::Kind::External, std::string(href), {}};
         if (href[0] == '#') return {LinkResolution::Kind::Internal, {}, {anchorKey(href.substr(1)), "doc"}};
         return {};
     }
@@ -80,20 +79,7 @@ TEST(HtmlReducer, KeepsWhatReadersRenderBalancedAndEscaped) {
     for (const auto& [html, expected] : cases) EXPECT_EQ(reduce(html).body, expected) << html;
 }
 
-TEST(HtmlReducer, RewritesLinksAndMarksTargetsOnTheirTags) {
-    const Reduced r = reduce(
-        "<h1>One <i>x</i></h1><h4>skip</h4><p><a href=\"#n1\">go</a> <a href=\"http://x.org/?a&amp;b\">web</a> "
-        "<a href=\"mailto:x\">mail</a></p><p id=\"n1\">target</p><span id=\"s\">in span</span><h3>Three");
-    const std::string& f = r.book.flow;
-    const std::size_t link = f.find("<a filepos=");
-    ASSERT_NE(link, std::string::npos);
-    EXPECT_EQ(f.substr(std::stoul(f.substr(link + 11, 10)), 13), "<p>target</p>");
-    // What the book cannot follow stays text.
-    for (const char* part : {"<a href=\"http://x.org/?a&amp;b\">web</a>", " <a>mail</a></p>", "<a></a>in span"})
-        EXPECT_NE(f.find(part), std::string::npos) << part;
-    EXPECT_EQ(r.headings, (std::vector<std::string>{"1:One x", "3:Three"}));
-}
-
+// Links and headings are read in reader_test's HTML book.
 TEST(HtmlReducer, NoteReferencesBecomeSuperscriptsThatStillLink) {
     const std::pair<const char*, const char*> cases[] = {
         {"<p>cold.<a href=\"#n\" epub:type=\"noteref\">48</a> I</p>",

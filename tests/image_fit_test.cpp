@@ -158,25 +158,6 @@ Raster twoColours(int width, int height, int channels) {
     return raster;
 }
 
-TEST(ImageFit, ShrinkingToHalfOrLessKeepsColoursInPlace) {
-    for (const std::string& image :
-         {encoded(twoColours(2400, 1800, 3), 'j'), encoded(twoColours(3000, 2000, 4), 'p')}) {
-        const FittedImage fitted = fitImage(image);
-        ASSERT_TRUE(fitted.replacement.has_value()) << fitted.problem;
-        int width = 0, height = 0;
-        const RgbPixels rgb = decodedRgb(*fitted.replacement, width, height);
-        ASSERT_TRUE(rgb);
-        ASSERT_EQ(width, 1072);
-        for (const auto& [x, y, colour] : {std::tuple{200, height / 2, 0xD0000},
-                                           {900, height / 2, 0xD},
-                                           {536, 20, 0xC00},
-                                           {width - 1, height - 1, 0xD}}) {
-            const stbi_uc* p = rgb.get() + 3 * (y * width + x);  // 0xRRGGBB in steps of 16
-            EXPECT_EQ(p[0] / 16 << 16 | p[1] / 16 << 8 | p[2] / 16, colour) << x << "," << y;
-        }
-    }
-}
-
 std::string withoutFirstSegment(const std::string& jpeg) {
     return jpeg.substr(0, 2) +
            jpeg.substr(4 + (static_cast<unsigned char>(jpeg[4]) << 8 | static_cast<unsigned char>(jpeg[5])));
@@ -217,17 +198,31 @@ TEST(ImageFit, SmallImagesAreKeptButForTheJfifHeaderAJpegGets) {
     }
 }
 
-TEST(ImageFit, ExifTurnedJpegsAreWrittenUpright) {
-    // Stored on its side: red left, blue right, green on top; shown turned a quarter clockwise.
-    const FittedImage fitted = fitImage(withExif(encoded(twoColours(300, 200, 3), 'j'), 6));
-    ASSERT_TRUE(fitted.replacement.has_value()) << fitted.problem;
-    EXPECT_TRUE(hasDpiJfif(*fitted.replacement));
-    int width = 0, height = 0;
-    const RgbPixels rgb = decodedRgb(*fitted.replacement, width, height);
-    ASSERT_EQ(std::make_pair(width, height), std::make_pair(200, 300));
-    for (const auto& [x, y, colour] : {std::tuple{100, 20, 0xD0000}, {100, 280, 0xD}, {195, 150, 0xC00}}) {
-        const stbi_uc* p = rgb.get() + 3 * (y * width + x);
-        EXPECT_EQ(p[0] / 16 << 16 | p[1] / 16 << 8 | p[2] / 16, colour) << x << "," << y;
+// Red left, blue right, green on top: shrunk to half or less, and stored on its side with EXIF
+// saying it is shown turned a quarter clockwise.
+TEST(ImageFit, ColoursStayInPlaceWhenShrunkOrTurnedUpright) {
+    const std::string wide = encoded(twoColours(2400, 1800, 3), 'j'), alpha = encoded(twoColours(3000, 2000, 4), 'p');
+    const std::string turned = withExif(encoded(twoColours(300, 200, 3), 'j'), 6);
+    const struct {
+        const std::string& image;
+        std::pair<int, int> size;
+        std::vector<std::tuple<int, int, int>> probes;  // x, y, 0xRGB in steps of 16
+    } cases[] = {
+        {wide, {1072, 804}, {{200, 402, 0xD0000}, {900, 402, 0xD}, {536, 20, 0xC00}, {1071, 803, 0xD}}},
+        {alpha, {1072, 715}, {{200, 357, 0xD0000}, {900, 357, 0xD}, {536, 20, 0xC00}, {1071, 714, 0xD}}},
+        {turned, {200, 300}, {{100, 20, 0xD0000}, {100, 280, 0xD}, {195, 150, 0xC00}}},
+    };
+    for (const auto& c : cases) {
+        const FittedImage fitted = fitImage(c.image);
+        ASSERT_TRUE(fitted.replacement.has_value()) << fitted.problem;
+        EXPECT_TRUE(hasDpiJfif(*fitted.replacement));
+        int width = 0, height = 0;
+        const RgbPixels rgb = decodedRgb(*fitted.replacement, width, height);
+        ASSERT_EQ(std::make_pair(width, height), c.size);
+        for (const auto& [x, y, colour] : c.probes) {
+            const stbi_uc* p = rgb.get() + 3 * (y * width + x);
+            EXPECT_EQ(p[0] / 16 << 16 | p[1] / 16 << 8 | p[2] / 16, colour) << x << "," << y;
+        }
     }
 }
 

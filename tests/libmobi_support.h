@@ -4,6 +4,7 @@
 
 #include <mobi.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,12 +20,14 @@ struct MobiRawmlFree {
 using MobiData = std::unique_ptr<MOBIData, MobiDataFree>;
 using MobiRawml = std::unique_ptr<MOBIRawml, MobiRawmlFree>;
 
-// `kf8` false reads the MOBI 6 part of a joint file.
-inline MobiData loadMobi(const std::string& path, bool kf8 = true) {
+// A written file, read by libmobi from memory; `kf8` false reads the MOBI 6 part of a joint file.
+inline MobiData loadMobi(const std::string& file, bool kf8 = true) {
     MobiData m(mobi_init());
-    if (!m) return nullptr;
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> stream(
+        fmemopen(const_cast<char*>(file.data()), file.size(), "rb"), std::fclose);
+    if (!m || !stream) return nullptr;
     m->use_kf8 = kf8;
-    if (mobi_load_filename(m.get(), path.c_str()) != MOBI_SUCCESS) return nullptr;
+    if (mobi_load_file(m.get(), stream.get()) != MOBI_SUCCESS) return nullptr;
     return m;
 }
 
@@ -50,16 +53,11 @@ inline std::string exthString(const MOBIData* m, MOBIExthTag tag) {
     return exth ? std::string(static_cast<const char*>(exth->data), exth->size) : std::string("(none)");
 }
 
-inline const MOBIIndexTag* indexTag(const MOBIIndexEntry& entry, std::size_t id) {
-    for (std::size_t i = 0; i < entry.tags_count; ++i)
-        if (entry.tags[i].tagid == id) return &entry.tags[i];
-    return nullptr;
-}
-
 // The value of a tag, or -1 when the entry lacks it.
 inline long long tagValue(const MOBIIndexEntry& entry, std::size_t id, std::size_t at = 0) {
-    const MOBIIndexTag* tag = indexTag(entry, id);
-    return tag && at < tag->tagvalues_count ? static_cast<long long>(tag->tagvalues[at]) : -1;
+    for (const MOBIIndexTag* tag = entry.tags; tag < entry.tags + entry.tags_count; ++tag)
+        if (tag->tagid == id) return at < tag->tagvalues_count ? static_cast<long long>(tag->tagvalues[at]) : -1;
+    return -1;
 }
 
 // A string of an index's CNCX: a forward varint length, then the bytes.

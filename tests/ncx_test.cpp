@@ -5,7 +5,6 @@
 #include "mobigen/book/book_readers.h"
 #include "mobigen/kf8/writer.h"
 #include "mobigen/records/index_tags.h"
-#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -36,14 +35,12 @@ TEST(Ncx, ThousandsOfNestedEntriesSplitIntoRecordsAndReadBackInBothParts) {
         }
     }
     mobigen::Diagnostics diagnostics;
-    TempFolder folder;
-    writeFile(folder / "book.mobi",
-              mobigen::writeBook(mobigen::readHtmlBook(page + "</body></html>", "", diagnostics),
-                                 mobigen::Compression::PalmDoc, mobigen::OutputKind::Joint, diagnostics));
+    const std::string file = mobigen::writeBook(mobigen::readHtmlBook(page + "</body></html>", "", diagnostics),
+                                                mobigen::Compression::PalmDoc, mobigen::OutputKind::Joint, diagnostics);
 
     for (const bool kf8 : {true, false}) {
         SCOPED_TRACE(kf8 ? "KF8" : "MOBI 6");
-        const MobiData m = loadMobi(folder / "book.mobi", kf8);
+        const MobiData m = loadMobi(file, kf8);
         ASSERT_TRUE(m);
         for (const MOBIPdbRecord* r = m->rec; r; r = r->next) EXPECT_LT(r->size, 0x10000u);
         const MobiRawml rawml = parseRawml(m.get());

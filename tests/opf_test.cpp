@@ -31,31 +31,26 @@ TEST(Xml, MalformedDocumentsAreRefusedNamingTheFileAndLine) {
     EXPECT_NE(errorOf([] { parseXml(test_support::repeat("<a>", 100000), "x"); }).find("deeply"), std::string::npos);
 }
 
-TEST(Opf, ContainerNamesThePackage) {
-    EXPECT_EQ(packagePathFromContainer(
-                  "<container><rootfiles><rootfile full-path=\"a.pdf\" media-type=\"application/pdf\"/>"
-                  "<rootfile full-path=\"OPS/My%20Book.opf\" media-type=\"application/oebps-package+xml\"/>"
-                  "</rootfiles></container>"),
-              "OPS/My Book.opf");
-    EXPECT_NE(errorOf([] { packagePathFromContainer("<container><rootfiles/></container>"); }).find("container.xml"),
-              std::string::npos);
-}
-
 TEST(Opf, ReadsEpub2Metadata) {
-    const std::string opf = test_support::makeOpf(
-        "<dc:title></dc:title><dc:title>  The\n Title </dc:title><dc:creator opf:role=\"aut\">Ann</dc:creator>"
-        "<dc:creator>Bob</dc:creator><dc:creator opf:role=\"ill\">Ivy</dc:creator><dc:contributor>Carl</dc:contributor>"
-        "<dc:language>zh-CN</dc:language><dc:publisher>P &amp; Q</dc:publisher>"
-        "<dc:date opf:event=\"modification\">2020</dc:date><dc:date opf:event=\"publication\">1999-01-02</dc:date>"
-        "<dc:description>&lt;p&gt;About&lt;/p&gt;</dc:description><dc:subject>A</dc:subject><dc:subject>B</dc:subject>"
-        "<dc:identifier id=\"other\">urn:uuid:1</dc:identifier><dc:identifier id=\"uid\" "
-        "opf:scheme=\"ISBN\">978-7-02-000220-7</dc:identifier>"
-        "<dc:rights>PD</dc:rights><meta name=\"cover\" content=\"images/c.jpg\"/>",
-        "<item id=\"c1\" href=\"Text/ch%201.xhtml\" media-type=\"application/xhtml+xml\"/>"
-        "<item id=\"img\" href=\"images/c.jpg\" media-type=\"image/jpeg\"/>"
-        "<item id=\"bad\" href=\"../../x.xhtml\" media-type=\"application/xhtml+xml\"/>"
-        "<item id=\"c2\" href=\"ch2.xhtml\" media-type=\"application/xhtml+xml\"/>",
-        "<itemref idref=\"c1\" linear=\"no\"/><itemref idref=\"c2\"/>", " toc=\"ncx\"");
+    // A byte order mark and a comment first, as some books have.
+    const std::string opf =
+        "\xEF\xBB\xBF<!-- made by hand -->" +
+        test_support::makeOpf(
+            "<dc:title></dc:title><dc:title>  The\n Title </dc:title><dc:creator opf:role=\"aut\">Ann</dc:creator>"
+            "<dc:creator>Bob</dc:creator><dc:creator "
+            "opf:role=\"ill\">Ivy</dc:creator><dc:contributor>Carl</dc:contributor>"
+            "<dc:language>zh-CN</dc:language><dc:publisher>P &amp; Q</dc:publisher>"
+            "<dc:date opf:event=\"modification\">2020</dc:date><dc:date opf:event=\"publication\">1999-01-02</dc:date>"
+            "<dc:description>&lt;p&gt;About&lt;/p&gt;</dc:description><dc:subject>A</dc:subject><dc:subject>B</"
+            "dc:subject>"
+            "<dc:identifier id=\"other\">urn:uuid:1</dc:identifier><dc:identifier id=\"uid\" "
+            "opf:scheme=\"ISBN\">978-7-02-000220-7</dc:identifier>"
+            "<dc:rights>PD</dc:rights><meta name=\"cover\" content=\"images/c.jpg\"/>",
+            "<item id=\"c1\" href=\"Text/ch%201.xhtml\" media-type=\"application/xhtml+xml\"/>"
+            "<item id=\"img\" href=\"images/c.jpg\" media-type=\"image/jpeg\"/>"
+            "<item id=\"bad\" href=\"../../x.xhtml\" media-type=\"application/xhtml+xml\"/>"
+            "<item id=\"c2\" href=\"ch2.xhtml\" media-type=\"application/xhtml+xml\"/>",
+            "<itemref idref=\"c1\" linear=\"no\"/><itemref idref=\"c2\"/>", " toc=\"ncx\"");
     Diagnostics diagnostics;
     const Package p = parsePackage(opf, "OEBPS/content.opf", diagnostics);
     const Metadata& m = p.metadata;
@@ -72,21 +67,6 @@ TEST(Opf, ReadsEpub2Metadata) {
     EXPECT_EQ(diagnostics.warnings.size(), 1u);
     ASSERT_EQ(p.spine.size(), 2u);
     EXPECT_EQ(p.spine[0].idref + p.spine[1].idref, "c2c1");  // linear="no" goes last
-}
-
-TEST(Opf, ReadsEpub3CoverAndNav) {
-    // A byte order mark and a comment first, as some books have.
-    const std::string opf =
-        "\xEF\xBB\xBF<!-- made by hand -->" +
-        test_support::makeOpf(
-            "<dc:title>T</dc:title><dc:identifier>0-306-40615-2</dc:identifier>",
-            "<item id=\"cv\" href=\"c.png\" media-type=\"image/png\" properties=\"cover-image\"/>"
-            "<item id=\"nav\" href=\"nav.xhtml\" media-type=\"application/xhtml+xml\" properties=\"scripted nav\"/>",
-            "<itemref idref=\"nav\"/>");
-    Diagnostics diagnostics;
-    const Package p = parsePackage(opf, "content.opf", diagnostics);
-    EXPECT_EQ((std::vector<std::string>{p.metadata.isbn, p.metadata.identifier, p.coverImageId, p.navPath}),
-              (std::vector<std::string>{"0306406152", "0-306-40615-2", "cv", "nav.xhtml"}));
 }
 
 TEST(Opf, ACreatorIsAnAuthorWhenAnyRoleIsAutOrNoneIsGiven) {

@@ -3,10 +3,11 @@
 #include "mobigen/book/book_readers.h"
 #include "mobigen/kf8/writer.h"
 #include "mobigen/records/index_tags.h"
-#include "tests/support/files.h"
+#include "mobigen/source/xml.h"
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <utility>
 
 using namespace mobigen;
@@ -26,17 +27,16 @@ using Labels = std::vector<std::pair<std::string, long long>>;  // label, depth
 // The outline a reader finds in one part's NCX, in reading order.
 Labels ncxOutline(const MOBIData* m) {
     const MobiRawml rawml = parseRawml(m);
-    Labels outline;
-    if (!rawml || !rawml->ncx) return outline;
-    std::vector<std::pair<long long, std::pair<std::string, long long>>> entries;
+    if (!rawml || !rawml->ncx) return {};
+    std::map<long long, std::pair<std::string, long long>> byPlace;  // then by index, for entries sharing one
     for (std::size_t i = 0; i < rawml->ncx->entries_count; ++i) {
         const MOBIIndexEntry& entry = rawml->ncx->entries[i];
-        entries.push_back({tagValue(entry, ncx_tag::kPosition) * 4096 + static_cast<long long>(i),
-                           {cncxString(rawml->ncx, static_cast<std::uint32_t>(tagValue(entry, ncx_tag::kTitle))),
-                            std::max(0LL, tagValue(entry, ncx_tag::kDepth))}});
+        byPlace[tagValue(entry, ncx_tag::kPosition) * 4096 + static_cast<long long>(i)] = {
+            cncxString(rawml->ncx, static_cast<std::uint32_t>(tagValue(entry, ncx_tag::kTitle))),
+            std::max(0LL, tagValue(entry, ncx_tag::kDepth))};
     }
-    std::sort(entries.begin(), entries.end());
-    for (auto& entry : entries) outline.push_back(std::move(entry.second));
+    Labels outline;
+    for (auto& [place, label] : byPlace) outline.push_back(std::move(label));
     return outline;
 }
 
@@ -60,9 +60,11 @@ TEST(TextPage, RecognisedByItsFrameWhateverItsLinesHold) {
     EXPECT_EQ(doc->body, "a<br>x<y<br>");
 }
 
+// MOBI 6 keeps the text's lines; KF8 has a document for the contents, the preface and each
+// chapter, with a paragraph a line and the indentation left to the style sheet.
 TEST(TextPage, HeadingsBecomeChaptersWithAContentsPageAndTheTextIsUnchanged) {
-    const Book book = readText(
-        u8"书名<br>　　第一章 开始<br>x<y & z &amp;<br><br>第一次见到他的时候，我……<br>"
+    Book book = readText(
+        u8"书名<br>　　第一章 开始<br>x<y & z &amp;<br><br>  <br>　　第一次见到他的时候，我……<br>"
         u8"第二章 结束<br>完<br>",
         "", u8"小说");
     EXPECT_EQ(book.metadata.title, u8"小说");
@@ -71,9 +73,24 @@ TEST(TextPage, HeadingsBecomeChaptersWithAContentsPageAndTheTextIsUnchanged) {
     EXPECT_EQ(book.toc[0].title, u8"第一章 开始");
     EXPECT_EQ(f.substr(book.toc[0].filepos, std::string(u8"<h2>　　第一章 开始</h2>").size()),
               u8"<h2>　　第一章 开始</h2>");
-    for (const char* part : {u8"x&lt;y &amp; z &amp;amp;<br><br>第一次见到他的时候，我……<br>", u8"<h2>目录</h2>",
-                             "type=\"toc\"", u8"<mbp:pagebreak/><h2>第二章 结束</h2>"})
+    for (const char* part : {u8"x&lt;y &amp; z &amp;amp;<br><br>  <br>　　第一次见到他的时候，我……<br>",
+                             u8"<h2>目录</h2>", "type=\"toc\"", u8"<mbp:pagebreak/><h2>第二章 结束</h2>"})
         EXPECT_NE(f.find(part), std::string::npos) << part;
+
+    drainDocumentSource(book.kf8);
+    const Kf8Part& kf8 = book.kf8;
+    ASSERT_EQ(kf8.documents.size(), 4u);
+    for (const auto& document : kf8.documents) EXPECT_NO_THROW(parseXml(document, "text page"));
+    EXPECT_NE(kf8.documents[0].find(u8"<a href=\"#kf8link:3:\">第二章 结束</a>"), std::string::npos);
+    EXPECT_NE(
+        kf8.documents[2].find(u8"<h2>第一章 开始</h2><p>x&lt;y &amp; z &amp;amp;</p><p>第一次见到他的时候，我……</p>"),
+        std::string::npos)
+        << kf8.documents[2];
+    ASSERT_EQ(kf8.toc.size(), 2u);
+    EXPECT_EQ(kf8.toc[1].target.document, 3u);
+    EXPECT_EQ(kf8.contents->document, 0u);
+    EXPECT_EQ(kf8.start->document, 1u);
+    EXPECT_NE(kf8.flows.at(0).find("p {margin: 0; text-indent: 2em}"), std::string::npos);
 }
 
 TEST(TextPage, LanguageAndContentsTitleFollowTheTextAndTheByteOrderMarkGoes) {
@@ -120,11 +137,10 @@ TEST(TextPage, BothPartsCarryTheSameNestedOutline) {
     EXPECT_EQ(book.flow.find("href"), std::string::npos);
     for (const char* kept : {u8"本书来自某网站，仅供试读<br>", u8"诗曰：豪华去后行人绝。<br>"})
         EXPECT_NE(book.flow.find(kept), std::string::npos) << kept;
-    TempFolder folder;
     Diagnostics diagnostics;
-    writeFile(folder / "book", writeBook(book, Compression::PalmDoc, OutputKind::Joint, diagnostics));
+    const std::string file = writeBook(book, Compression::PalmDoc, OutputKind::Joint, diagnostics);
     for (const bool kf8 : {false, true}) {
-        const MobiData m = loadMobi(folder / "book", kf8);
+        const MobiData m = loadMobi(file, kf8);
         ASSERT_TRUE(m);
         EXPECT_EQ(ncxOutline(m.get()), expected) << (kf8 ? "KF8" : "MOBI 6");
     }

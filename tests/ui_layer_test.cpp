@@ -9,24 +9,20 @@
 
 namespace {
 
+std::pair<int, int> xy(const ui::Point& point) { return {point.x, point.y}; }
+
 TEST(MinimizedIcon, IsCentredRoundingHalfPixelsUpAndTruncatingTowardZero) {
-    const ui::Point even = ui::minimizedIconOrigin(36, 36, 32, 32);
-    const ui::Point odd = ui::minimizedIconOrigin(37, 37, 32, 32);
-    const ui::Point narrow = ui::minimizedIconOrigin(30, 28, 32, 32);
-    EXPECT_EQ(std::make_pair(even.x, even.y), std::make_pair(2, 2));
-    EXPECT_EQ(std::make_pair(odd.x, odd.y), std::make_pair(3, 3));
-    EXPECT_EQ(std::make_pair(narrow.x, narrow.y), std::make_pair(0, -1));  // not flooring
+    EXPECT_EQ(xy(ui::minimizedIconOrigin(36, 36, 32, 32)), std::make_pair(2, 2));
+    EXPECT_EQ(xy(ui::minimizedIconOrigin(37, 37, 32, 32)), std::make_pair(3, 3));
+    EXPECT_EQ(xy(ui::minimizedIconOrigin(30, 28, 32, 32)), std::make_pair(0, -1));  // not flooring
 }
 
 TEST(Centring, CentresOverTheGivenAreaAndStaysOnTheWorkArea) {
     const ui::Box screen{0, 0, 1280, 1000};
     const ui::Box dialog{0, 0, 400, 200};
-    const ui::Point onScreen = ui::centredOrigin(dialog, screen, screen);
-    const ui::Point overSmallOwner = ui::centredOrigin(dialog, {50, 100, 250, 200}, screen);
-    const ui::Point nearEdge = ui::centredOrigin(dialog, {1100, 900, 1280, 1000}, screen);
-    EXPECT_EQ(std::make_pair(onScreen.x, onScreen.y), std::make_pair(440, 400));
-    EXPECT_EQ(std::make_pair(overSmallOwner.x, overSmallOwner.y), std::make_pair(0, 50));
-    EXPECT_EQ(std::make_pair(nearEdge.x, nearEdge.y), std::make_pair(880, 800));
+    EXPECT_EQ(xy(ui::centredOrigin(dialog, screen, screen)), std::make_pair(440, 400));
+    EXPECT_EQ(xy(ui::centredOrigin(dialog, {50, 100, 250, 200}, screen)), std::make_pair(0, 50));
+    EXPECT_EQ(xy(ui::centredOrigin(dialog, {1100, 900, 1280, 1000}, screen)), std::make_pair(880, 800));
 }
 
 TEST(SystemMenu, EmptyAboutTextAddsNeitherSeparatorNorItem) {

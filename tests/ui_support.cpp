@@ -31,9 +31,7 @@ std::string windowText(HWND window) {
 }
 
 BOOL CALLBACK collectStaticText(HWND child, LPARAM joined) {
-    if (!hasClass(child, "Static") || (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
-        return TRUE;
-    }
+    if (!hasClass(child, "Static") || (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) return TRUE;
     const std::string line = windowText(child);
     auto& text = *reinterpret_cast<std::string*>(joined);
     if (!line.empty()) text += (text.empty() ? "" : "\n") + line;
@@ -45,9 +43,8 @@ BOOL CALLBACK findBox(HWND window, LPARAM found) {
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
     if (process != GetCurrentProcessId() || !IsWindowVisible(window) || !hasClass(window, "#32770") ||
-        GetDlgItem(window, IDC_PROGRESS_LIST)) {
+        GetDlgItem(window, IDC_PROGRESS_LIST))
         return TRUE;
-    }
     *reinterpret_cast<HWND*>(found) = window;
     return FALSE;
 }
@@ -112,9 +109,7 @@ void BoxWatcher::watch() {
         }
         PostMessageA(box, WM_COMMAND, IDOK, 0);
         const auto giveUp = Clock::now() + std::chrono::seconds(10);
-        while (IsWindowVisible(box) && Clock::now() < giveUp) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
+        while (IsWindowVisible(box) && Clock::now() < giveUp) std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
 }
 

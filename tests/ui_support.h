@@ -103,7 +103,8 @@ protected:
 
     std::string book(const std::string& name) const { return layout.book(name); }
     std::string addBook(const std::string& name, const std::string& text = "a line\r\nanother\r\n") const {
-        return layout.addBook(name, text);
+        test_support::writeFile(book(name), text);
+        return book(name);
     }
     void converterBehaves(const std::string& config) const { ASSERT_TRUE(layout.converterBehaves(config)); }
 

@@ -25,14 +25,12 @@ public:
     std::string style(std::string_view css, bool, bool) override { return css == "bad" ? "" : std::string(css); }
 };
 
-std::string bodyOf(const std::string& document) {
-    const std::size_t open = document.find('>', document.find("<body")) + 1;
-    return document.substr(open, document.rfind("</body>") - open);
-}
-
+// The body's content of the document written for `html`.
 std::string written(const std::string& html) {
     EchoHooks hooks;
-    return bodyOf(writeXhtmlDocument(html, hooks, false).document);
+    const std::string document = writeXhtmlDocument(html, hooks, false).document;
+    const std::size_t open = document.find('>', document.find("<body")) + 1;
+    return document.substr(open, document.rfind("</body>") - open);
 }
 
 }  // namespace

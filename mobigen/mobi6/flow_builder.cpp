@@ -4,9 +4,7 @@
 #include "mobigen/text/entities.h"
 #include "mobigen/text/language.h"
 
-#include <algorithm>
 #include <cstdio>
-#include <numeric>
 
 namespace mobigen {
 namespace {
@@ -101,31 +99,12 @@ void FlowBuilder::finish(Book& book, const std::string& contentsTitle, Diagnosti
     body_ = std::string();
     flow.reserve(shift + flow.size() + 16);
     flow.insert(0, prefix);
-    const std::size_t bodyEnd = flow.size();
     flow += "</body></html>";
     for (const auto& link : prefixLinks) patch(flow, link.at, resolveTarget(link.target));
     for (const auto& link : links_) patch(flow, link.at + shift, resolveTarget(link.target));
 
     book.toc.clear();
-    for (const auto& entry : toc_) {
-        book.toc.push_back({entry.title, resolveTarget(entry.target), 0, entry.depth});
-    }
-    std::vector<std::size_t> order(book.toc.size());
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::size_t a, std::size_t b) { return book.toc[a].filepos < book.toc[b].filepos; });
-    // Each entry runs to the next place that a later entry starts at, or to the end.
-    std::uint32_t following = toOffset(bodyEnd);
-    std::uint32_t place = following;
-    for (auto it = order.rbegin(); it != order.rend(); ++it) {
-        TocEntry& entry = book.toc[*it];
-        if (entry.filepos < place) {
-            following = place;
-            place = entry.filepos;
-        }
-        entry.length = following > entry.filepos ? following - entry.filepos : 0;
-    }
-
+    for (const auto& entry : toc_) book.toc.push_back({entry.title, resolveTarget(entry.target), entry.depth});
     book.startOffset = resolveTarget({kStartKey, {}});
     book.flow = std::move(flow);
     marks_.clear();

@@ -185,12 +185,28 @@ class Session:
     def click(self, x, y):
         self.xdotool('mousemove', '--sync', x, y, 'click', 1)
 
+    def poll(self, ready, timeout_ms, what):
+        deadline = time.monotonic() + timeout_ms / 1000
+        while True:
+            found = ready()
+            if found:
+                return found
+            expect(time.monotonic() < deadline, what() if callable(what) else what)
+            time.sleep(0.05)
+
+    def windows(self):
+        rows = [line.split('\t') for line in self.probe('windows').splitlines()]
+        return [row for row in rows if len(row) == 4]
+
     def find_window(self, caption, timeout_ms=WINDOW_TIMEOUT_MS):
-        return self.probe('find', timeout_ms, caption).strip()
+        return self.poll(lambda: next((row[0] for row in self.windows() if row[1] == '1' and row[3] == caption), None),
+                         timeout_ms, 'no window named ' + caption)
+
+    def wait_gone(self, hwnd, timeout_ms=WINDOW_TIMEOUT_MS):
+        self.poll(lambda: all(row[0] != hwnd for row in self.windows()), timeout_ms, 'window %s stayed' % hwnd)
 
     def visible_windows(self):
-        rows = [line.split('\t') for line in self.probe('windows').splitlines()]
-        return [(row[2], row[3]) for row in rows if len(row) == 4 and row[1] == '1']
+        return [(row[2], row[3]) for row in self.windows() if row[1] == '1']
 
     def rect(self, hwnd, control=None):
         args = ['rect', hwnd] + ([control] if control is not None else [])
@@ -201,7 +217,14 @@ class Session:
         return (left + right) // 2, (top + bottom) // 2
 
     def list_lines(self, hwnd, count, timeout_ms=CONVERSION_TIMEOUT_MS):
-        return self.probe('list', timeout_ms, hwnd, count).splitlines()
+        seen = []
+
+        def full():
+            seen[:] = self.probe('list', hwnd).splitlines()
+            return len(seen) >= count
+
+        self.poll(full, timeout_ms, lambda: 'the list holds only:\n' + '\n'.join(seen))
+        return seen
 
     def screenshot(self, path):
         subprocess.run(['import', '-window', 'root', path], env=self.env, check=True, timeout=20)
@@ -368,7 +391,7 @@ def answer_box(session, text):
     expect(text in [line.split('\t')[-1] for line in texts.splitlines()[1:]],
            'expected a box saying %s, got:\n%s' % (text, texts))
     session.press(session.x_window('^Tomewright$'), 'Return')
-    session.probe('gone', WINDOW_TIMEOUT_MS, box)
+    session.wait_gone(box)
 
 
 def converted_lines(folder, results):
@@ -434,7 +457,7 @@ def about_box(session):
     session.click(*session.centre(hwnd, ID_ABOUT))
     about, x_about = expect_about_box(session)
     session.press(x_about, 'Return')
-    session.probe('gone', WINDOW_TIMEOUT_MS, about)
+    session.wait_gone(about)
 
     # Our entry is the last one of the system menu (Wine's own entries come first).
     session.press(x_main, 'alt+space')
@@ -446,7 +469,7 @@ def about_box(session):
     session.xdotool('key', 'Up', 'Return')
     about, x_about = expect_about_box(session)
     session.press(x_about, 'Escape')
-    session.probe('gone', WINDOW_TIMEOUT_MS, about)
+    session.wait_gone(about)
     expect(app.poll() is None, 'the program ended with the About box')
 
 

@@ -1,14 +1,14 @@
 // Looks at the windows of another process for the end-to-end driver. Wine marshals the text
 // messages used here as Unicode across processes; everything is printed as UTF-8.
 //
+// The driver polls; the probe only looks once.
+//
 //   probe windows                      every top-level window: hwnd, visible, class, title
-//   probe find <ms> <title>            waits for a visible top-level window with that title
-//   probe gone <ms> <hwnd>             waits until the window no longer exists
 //   probe texts <hwnd>                 the window's title, then id, class and text of each child
-//   probe list <ms> <hwnd> <count>     waits for the window's list box to hold <count> lines
+//   probe list <hwnd>                  the lines of the window's list box
 //   probe rect <hwnd> [<control id>]   screen rectangle: left top right bottom
 //
-// Exit status: 0 done, 1 timed out or not found, 2 bad usage.
+// Exit status: 0 done, 1 not found, 2 bad usage.
 #include <windows.h>
 // shellapi.h needs the types from windows.h.
 #include <shellapi.h>
@@ -23,21 +23,15 @@
 
 namespace {
 
-constexpr DWORD kPollMs = 50;
 constexpr UINT kSendTimeoutMs = 2000;
 
-void writeUtf8(const std::wstring& text) {
-    if (text.empty()) return;
+void writeLine(const std::wstring& line) {
+    const std::wstring text = line + L"\n";
     const int wideLength = static_cast<int>(text.size());
     const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), wideLength, nullptr, 0, nullptr, nullptr);
     std::string bytes(static_cast<size_t>(size), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), wideLength, bytes.data(), size, nullptr, nullptr);
     std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-}
-
-void writeLine(const std::wstring& text) {
-    writeUtf8(text);
-    std::fputc('\n', stdout);
 }
 
 std::wstring hwndText(HWND window) { return std::to_wstring(reinterpret_cast<ULONG_PTR>(window)); }
@@ -54,11 +48,9 @@ LRESULT sendWithTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 }
 
 std::wstring windowText(HWND window) {
-    const LRESULT length = sendWithTimeout(window, WM_GETTEXTLENGTH, 0, 0);
-    if (length <= 0) return {};
-    std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1);
-    sendWithTimeout(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()));
-    return buffer.data();
+    wchar_t text[1024] = {};
+    sendWithTimeout(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
+    return text;
 }
 
 std::wstring className(HWND window) {
@@ -85,12 +77,6 @@ std::vector<HWND> childWindows(HWND parent) {
     return children;
 }
 
-HWND findVisibleWindow(const std::wstring& title) {
-    for (HWND window : topLevelWindows())
-        if (IsWindowVisible(window) && windowText(window) == title) return window;
-    return nullptr;
-}
-
 HWND findListBox(HWND parent) {
     for (HWND child : childWindows(parent))
         if (_wcsicmp(className(child).c_str(), L"ListBox") == 0) return child;
@@ -109,32 +95,11 @@ std::vector<std::wstring> listLines(HWND listBox) {
     return lines;
 }
 
-template <typename Ready>
-bool pollUntil(DWORD timeoutMs, Ready ready) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        if (ready()) return true;
-        if (GetTickCount() - start >= timeoutMs) return false;
-        Sleep(kPollMs);
-    }
-}
-
 int listWindows() {
     for (HWND window : topLevelWindows())
         writeLine(hwndText(window) + L"\t" + (IsWindowVisible(window) ? L"1" : L"0") + L"\t" + className(window) +
                   L"\t" + windowText(window));
     return 0;
-}
-
-int findWindow(DWORD timeoutMs, const std::wstring& title) {
-    HWND found = nullptr;
-    if (!pollUntil(timeoutMs, [&] { return (found = findVisibleWindow(title)) != nullptr; })) return 1;
-    writeLine(hwndText(found));
-    return 0;
-}
-
-int waitGone(DWORD timeoutMs, HWND window) {
-    return pollUntil(timeoutMs, [&] { return !IsWindow(window); }) ? 0 : 1;
 }
 
 int printTexts(HWND window) {
@@ -145,16 +110,11 @@ int printTexts(HWND window) {
     return 0;
 }
 
-int printList(DWORD timeoutMs, HWND window, size_t count) {
+int printList(HWND window) {
     HWND listBox = findListBox(window);
     if (!listBox) return 1;
-    std::vector<std::wstring> lines;
-    const bool complete = pollUntil(timeoutMs, [&] {
-        lines = listLines(listBox);
-        return lines.size() >= count;
-    });
-    for (const std::wstring& line : lines) writeLine(line);
-    return complete ? 0 : 1;
+    for (const std::wstring& line : listLines(listBox)) writeLine(line);
+    return 0;
 }
 
 int printRect(HWND window, const wchar_t* controlId) {
@@ -169,14 +129,11 @@ int run(const std::vector<std::wstring>& args) {
     const size_t n = args.size();
     const std::wstring command = n > 1 ? args[1] : L"";
     if (command == L"windows" && n == 2) return listWindows();
-    if (command == L"find" && n == 4) return findWindow(parseNumber(args[2].c_str()), args[3]);
-    if (command == L"gone" && n == 4) return waitGone(parseNumber(args[2].c_str()), parseHwnd(args[3].c_str()));
     if (command == L"texts" && n == 3) return printTexts(parseHwnd(args[2].c_str()));
-    if (command == L"list" && n == 5)
-        return printList(parseNumber(args[2].c_str()), parseHwnd(args[3].c_str()), parseNumber(args[4].c_str()));
+    if (command == L"list" && n == 3) return printList(parseHwnd(args[2].c_str()));
     if (command == L"rect" && (n == 3 || n == 4))
         return printRect(parseHwnd(args[2].c_str()), n == 4 ? args[3].c_str() : nullptr);
-    std::fputs("usage: probe windows|find|gone|texts|list|rect ...\n", stderr);
+    std::fputs("usage: probe windows|texts|list|rect ...\n", stderr);
     return 2;
 }
 

@@ -48,14 +48,15 @@ std::string buildZip(const std::vector<ZipEntrySpec>& entries) {
 std::string buildEpub(const std::string& opf, const std::vector<ZipEntrySpec>& files,
                       const std::vector<ZipEntrySpec>& rootFiles) {
     std::vector<ZipEntrySpec> entries{
-        {"mimetype", "application/epub+zip", false, {}},
+        {"mimetype", "application/epub+zip", false},
         {"META-INF/container.xml",
          "<?xml version=\"1.0\"?><container version=\"1.0\" xmlns=\"urn:oasis:names:tc:opendocument:xmlns:container\">"
-         "<rootfiles><rootfile full-path=\"OEBPS/content.opf\" media-type=\"application/oebps-package+xml\"/>"
+         "<rootfiles><rootfile full-path=\"OEBPS/a.pdf\" media-type=\"application/pdf\"/>"
+         "<rootfile full-path=\"OEBPS/my%20content.opf\" media-type=\"application/oebps-package+xml\"/>"
          "</rootfiles></container>",
          true,
          {}},
-        {"OEBPS/content.opf", opf, true, {}}};
+        {"OEBPS/my content.opf", opf}};
     for (auto f : files) {
         f.name = "OEBPS/" + f.name;
         entries.push_back(std::move(f));

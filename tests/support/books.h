@@ -5,21 +5,24 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace test_support {
 
 struct ZipEntrySpec {
+    ZipEntrySpec(std::string path, std::string bytes, bool deflated = true, std::optional<std::uint32_t> claimed = {})
+        : name(std::move(path)), data(std::move(bytes)), deflate(deflated), declaredSize(claimed) {}
     std::string name;
     std::string data;
-    bool deflate = true;
+    bool deflate;
     std::optional<std::uint32_t> declaredSize;  // a lying header, for bomb tests
 };
 
 std::string buildZip(const std::vector<ZipEntrySpec>& entries);
 
-// An EPUB whose OPF is at OEBPS/content.opf; `files` are placed under OEBPS/ as given.
+// An EPUB whose container names a PDF, then the OPF at OEBPS/my content.opf; `files` are placed
+// under OEBPS/ as given.
 // `rootFiles` go beside META-INF/container.xml rather than under OEBPS/.
 std::string buildEpub(const std::string& opf, const std::vector<ZipEntrySpec>& files,
                       const std::vector<ZipEntrySpec>& rootFiles = {});

@@ -53,8 +53,7 @@ std::uint32_t be32(std::string_view bytes, std::size_t at) { return be16(bytes, 
 
 std::string repeat(const std::string& piece, std::size_t times) {
     std::string s;
-    s.reserve(piece.size() * times);
-    for (std::size_t i = 0; i < times; ++i) s += piece;
+    while (times-- > 0) s += piece;
     return s;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <system_error>
 
 #ifdef _WIN32
@@ -20,6 +21,7 @@
 #endif
 
 namespace test_support {
+namespace {
 
 char separator() {
 #ifdef _WIN32
@@ -30,6 +32,8 @@ char separator() {
 }
 
 std::string join(const std::string& folder, const std::string& name) { return folder + separator() + name; }
+
+}  // namespace
 
 bool makeFolder(const std::string& path) {
 #ifdef _WIN32
@@ -98,6 +102,8 @@ TempFolder::TempFolder() {
     makeFolder(path_);
 }
 
+std::string TempFolder::operator/(const std::string& name) const { return join(path_, name); }
+
 TempFolder::~TempFolder() {
     std::error_code error;
     std::filesystem::remove_all(std::filesystem::path(path_), error);
@@ -117,10 +123,7 @@ ProgramLayout::ProgramLayout(const std::string& root)
         makeFolder(program) && makeFolder(tools) && makeFolder(books) && useConverter(join(executableFolder(), fake));
 }
 
-std::string ProgramLayout::addBook(const std::string& name, const std::string& text) const {
-    writeFile(book(name), text);
-    return book(name);
-}
+std::string ProgramLayout::book(const std::string& name) const { return join(books, name); }
 
 bool ProgramLayout::converterBehaves(const std::string& config) const {
     return writeFile(join(tools, "fake_converter.cfg"), config);
@@ -136,12 +139,8 @@ bool ProgramLayout::useConverter(const std::string& from) const {
 
 std::vector<std::string> ProgramLayout::converterLog() const {
     std::vector<std::string> lines;
-    const std::string log = readFile(join(tools, "fake_converter.log"));
-    for (std::size_t start = 0; start < log.size();) {
-        const std::size_t end = log.find('\n', start);
-        lines.push_back(log.substr(start, end - start));
-        start = end == std::string::npos ? log.size() : end + 1;
-    }
+    std::istringstream log(readFile(join(tools, "fake_converter.log")));
+    for (std::string line; std::getline(log, line);) lines.push_back(line);
     return lines;
 }
 

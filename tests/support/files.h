@@ -10,8 +10,6 @@
 
 namespace test_support {
 
-char separator();
-std::string join(const std::string& folder, const std::string& name);
 bool makeFolder(const std::string& path);
 bool writeFile(const std::string& path, const std::string& bytes);
 // Empty when the file cannot be read; ask exists() to tell a missing file from an empty one.
@@ -33,7 +31,7 @@ public:
     TempFolder& operator=(const TempFolder&) = delete;
 
     const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return join(path_, name); }
+    std::string operator/(const std::string& name) const;
 
 private:
     std::string path_;
@@ -46,8 +44,7 @@ public:
     explicit ProgramLayout(const std::string& root);
     bool ready() const { return ready_; }
 
-    std::string book(const std::string& name) const { return join(books, name); }
-    std::string addBook(const std::string& name, const std::string& text = "a line\r\nanother\r\n") const;
+    std::string book(const std::string& name) const;
     // mode=write|none|partial|crash, delay_ms=N (see fake_converter.cpp).
     bool converterBehaves(const std::string& config) const;
     // Puts another program (our own converter) in the fake's place.
