@@ -33,15 +33,21 @@ struct AreaTaps {
 AreaTaps areaTaps(int sourceSize, int targetSize, int bits) {
     AreaTaps taps;
     const double ratio = static_cast<double>(sourceSize) / targetSize;
-    for (int out = 0; out < targetSize; ++out) {
+    struct Span {
+        double from, to;
+        int first, last;  // the source pixels it touches
+    };
+    const auto spanOf = [&](int out) {
         const double from = out * ratio, to = std::min((out + 1) * ratio, static_cast<double>(sourceSize));
-        const int first = static_cast<int>(from), last = std::min(static_cast<int>(std::ceil(to)), sourceSize) - 1;
-        taps.taps = std::max(taps.taps, last - first + 1);
+        return Span{from, to, static_cast<int>(from), std::min(static_cast<int>(std::ceil(to)), sourceSize) - 1};
+    };
+    for (int out = 0; out < targetSize; ++out) {
+        const Span span = spanOf(out);
+        taps.taps = std::max(taps.taps, span.last - span.first + 1);
     }
     const double unit = 1 << bits;
     for (int out = 0; out < targetSize; ++out) {
-        const double from = out * ratio, to = std::min((out + 1) * ratio, static_cast<double>(sourceSize));
-        const int first = static_cast<int>(from), last = std::min(static_cast<int>(std::ceil(to)), sourceSize) - 1;
+        const auto [from, to, first, last] = spanOf(out);
         const int padded = std::min(first, sourceSize - taps.taps);
         taps.first.push_back(padded);
         const std::size_t start = taps.weights.size();
